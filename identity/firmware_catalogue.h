@@ -1,0 +1,33 @@
+#pragma once
+
+// The fourteen firmware images built into the program.
+
+#include <cstdint>
+
+constexpr uint32_t FIRMWARE_IMAGE_CAPACITY = 524684;
+constexpr int FIRMWARE_SLOT_COUNT = 14;
+constexpr int FIRMWARE_VERSION_SIZE = 128;
+
+// One catalogue slot. Only the first size bytes of bytes are meaningful; the program never
+// interprets them.
+struct FirmwareImage {
+    char version[FIRMWARE_VERSION_SIZE];
+    uint32_t size;
+    uint8_t bytes[FIRMWARE_IMAGE_CAPACITY];
+};
+
+// Laid out by the build from the files in firmware/, in catalogue order. The only field that
+// changes at run time is the size of a slot the flash writer streams (rounded down to even).
+extern "C" FirmwareImage FirmwareCatalogue[FIRMWARE_SLOT_COUNT];
+
+// The image chosen for the attached printer; null until a probe finds a ready printer.
+extern FirmwareImage* currentImage;
+
+// What the build recorded of each slot's image: its size and the SHA-256 of those bytes, in
+// lower-case hexadecimal. The flash writer rounds size down, so these keep the original.
+struct FirmwareBuildRecord {
+    uint32_t size;
+    const char* sha256;
+};
+
+extern const FirmwareBuildRecord firmwareBuildRecords[FIRMWARE_SLOT_COUNT];

@@ -1,0 +1,4 @@
+#include "identity/printer_data.h"
+
+PrinterData printerData;
+int32_t activeConnection;

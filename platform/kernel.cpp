@@ -1,0 +1,13 @@
+#include "platform/kernel.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+void debugLogFormat(const char* format, ...) {
+    char line[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    debugLog(line);
+}

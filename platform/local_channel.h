@@ -1,0 +1,59 @@
+#pragma once
+
+// Local channel service: a printer on a USB device path or a parallel port ("LPT1:" to "LPT3:").
+//
+// A channel is opened by path and then read (the printer answers a plain read with its status
+// reply), written (commands and image bytes) and asked for its IEEE 1284 device id. Every
+// operation blocks the calling thread. Failures report the OS error number through the optional
+// error argument (see platform_error.h); nothing else crosses the boundary.
+
+#include "platform/platform_error.h"
+
+#include <cstdint>
+
+// A Windows HANDLE or a POSIX descriptor, carried as an integer.
+typedef intptr_t ChannelHandle;
+constexpr ChannelHandle INVALID_CHANNEL_HANDLE = -1;
+
+enum ChannelSharing {
+    CHANNEL_EXCLUSIVE, // no sharing: nobody else may open the device meanwhile
+    CHANNEL_SHARED,    // shared for reading and writing
+};
+
+// The five time-outs of a Windows COMMTIMEOUTS record, in milliseconds.
+struct ChannelTimeouts {
+    uint32_t readIntervalTimeout;
+    uint32_t readTotalTimeoutMultiplier;
+    uint32_t readTotalTimeoutConstant;
+    uint32_t writeTotalTimeoutMultiplier;
+    uint32_t writeTotalTimeoutConstant;
+};
+
+struct LocalChannelService {
+    // Opens an existing device for reading and writing. Returns INVALID_CHANNEL_HANDLE on failure.
+    ChannelHandle (*open)(const char* path, ChannelSharing sharing, PlatformError* error);
+
+    // One synchronous read of at most size bytes. On success *received holds the count, which
+    // may be 0. On failure *received is 0.
+    bool (*read)(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,
+                 PlatformError* error);
+
+    // One synchronous write. *written holds the count the device accepted (0 on failure).
+    bool (*write)(ChannelHandle channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
+                  PlatformError* error);
+
+    // Closes the channel. Returns the platform's result.
+    bool (*close)(ChannelHandle channel);
+
+    // The IEEE 1284 device-id request (IOCTL_PAR_QUERY_DEVICE_ID on Windows). On success
+    // *received holds the number of bytes of the device id text written to buffer.
+    bool (*requestDeviceId)(ChannelHandle channel, uint8_t* buffer, uint32_t size,
+                            uint32_t* received, PlatformError* error);
+
+    // The channel's time-outs (GetCommTimeouts / SetCommTimeouts on Windows).
+    bool (*getTimeouts)(ChannelHandle channel, ChannelTimeouts* timeouts, PlatformError* error);
+    bool (*setTimeouts)(ChannelHandle channel, const ChannelTimeouts* timeouts,
+                        PlatformError* error);
+};
+
+extern const LocalChannelService* localChannelService;
