@@ -11,6 +11,11 @@
 
 static const char MISSING_KEY[] = "Printer model NOT found in ID!";
 
+// The boxes a parser shows: one when its key is missing, none otherwise.
+static std::vector<std::string> missingKeyBoxes(bool keyFound) {
+    return keyFound ? std::vector<std::string>{} : std::vector<std::string>{MISSING_KEY};
+}
+
 static void setDeviceId(const std::string& text) {
     ASSERT_LT(text.size(), sizeof printerData.deviceId);
     memcpy(printerData.deviceId, text.c_str(), text.size() + 1);
@@ -70,11 +75,7 @@ TEST_F(DeviceIdTest, ModelFieldGivesModelLanguageAndSeries) {
         EXPECT_STREQ(printerData.modelName, test.modelName);
         EXPECT_EQ(printerData.language, test.language);
         EXPECT_EQ(printerData.family, test.family);
-        std::vector<std::string> expectedBoxes;
-        if (!test.found) {
-            expectedBoxes.push_back(MISSING_KEY);
-        }
-        EXPECT_EQ(boxes.texts(), expectedBoxes);
+        EXPECT_EQ(boxes.texts(), missingKeyBoxes(test.found));
     }
 }
 
@@ -112,11 +113,7 @@ TEST_F(DeviceIdTest, FirmwareFieldGivesVersionAndItsFirstDigitTheBoard) {
         parseFirmwareVersion(&printerData);
         EXPECT_STREQ(printerData.firmwareVersion, test.firmwareVersion);
         EXPECT_EQ(printerData.boardType, test.boardType);
-        std::vector<std::string> expectedBoxes;
-        if (!test.keyFound) {
-            expectedBoxes.push_back(MISSING_KEY);
-        }
-        EXPECT_EQ(boxes.texts(), expectedBoxes);
+        EXPECT_EQ(boxes.texts(), missingKeyBoxes(test.keyFound));
     }
 }
 

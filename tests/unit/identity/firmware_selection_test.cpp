@@ -10,6 +10,12 @@
 constexpr int NO_IMAGE = -1;
 static const std::vector<std::string> NO_BOXES;
 static const std::vector<std::string> RASTER_BOARD_I_BOXES = {"Raster printer", "LOGIC BD I"};
+static const std::vector<std::string> BOARD_I_LANGUAGE_ERROR = {
+    "ERROR - LOGIC BD I Firmware specified without HRM or G"};
+static const std::vector<std::string> BOARD_II_LANGUAGE_ERROR = {
+    "ERROR - LOGIC BD II Firmware specified without HRM or G"};
+static const std::vector<std::string> BOARD_ERROR = {
+    "ERROR - LOGIC BD I, LOGIC BD II, MZ54 or MZ54L NOT specified"};
 
 struct SelectionCase {
     int32_t boardType;
@@ -33,18 +39,8 @@ static const SelectionCase selectionCases[] = {
     {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 1, 8, RASTER_BOARD_I_BOXES},
     {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 0, 8, RASTER_BOARD_I_BOXES},
     {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRE, 3, 8, RASTER_BOARD_I_BOXES},
-    {BOARD_LOGIC_I,
-     LANG_NOT_FOUND,
-     FAMILY_VRE,
-     1,
-     NO_IMAGE,
-     {"ERROR - LOGIC BD I Firmware specified without HRM or G"}},
-    {BOARD_LOGIC_I,
-     17,
-     FAMILY_VRA,
-     1,
-     NO_IMAGE,
-     {"ERROR - LOGIC BD I Firmware specified without HRM or G"}},
+    {BOARD_LOGIC_I, LANG_NOT_FOUND, FAMILY_VRE, 1, NO_IMAGE, BOARD_I_LANGUAGE_ERROR},
+    {BOARD_LOGIC_I, 17, FAMILY_VRA, 1, NO_IMAGE, BOARD_I_LANGUAGE_ERROR},
     {BOARD_LOGIC_II, LANG_G, FAMILY_VRE, 1, 1, NO_BOXES},
     {BOARD_LOGIC_II, LANG_G, FAMILY_OTHER, 1, 3, NO_BOXES},
     {BOARD_LOGIC_II, LANG_HRM, FAMILY_VRE, 1, 5, NO_BOXES},
@@ -52,12 +48,7 @@ static const SelectionCase selectionCases[] = {
     {BOARD_LOGIC_II, LANG_RASTER, FAMILY_VRK, 2, 11, NO_BOXES},
     {BOARD_LOGIC_II, LANG_RASTER, FAMILY_VRK, 1, 9, NO_BOXES},
     {BOARD_LOGIC_II, LANG_RASTER, FAMILY_OTHER, 0, 9, NO_BOXES},
-    {BOARD_LOGIC_II,
-     LANG_NOT_FOUND,
-     FAMILY_VRA,
-     1,
-     NO_IMAGE,
-     {"ERROR - LOGIC BD II Firmware specified without HRM or G"}},
+    {BOARD_LOGIC_II, LANG_NOT_FOUND, FAMILY_VRA, 1, NO_IMAGE, BOARD_II_LANGUAGE_ERROR},
     {BOARD_MZ54_STANDARD, LANG_G, FAMILY_VRE, 3, 13, NO_BOXES},
     {BOARD_MZ54_STANDARD, LANG_NOT_FOUND, FAMILY_OTHER, 1, 12, NO_BOXES},
     {BOARD_MZ54_STANDARD, LANG_RASTER, FAMILY_VRK, 2, 12, NO_BOXES},
@@ -65,18 +56,8 @@ static const SelectionCase selectionCases[] = {
     {BOARD_MZ54_DUAL, LANG_RASTER, FAMILY_VRK, 3, 13, NO_BOXES},
     {BOARD_MZ54_DUAL, LANG_G, FAMILY_VRE, 0, 12, NO_BOXES},
     {7, LANG_G, FAMILY_VRE, 3, 13, NO_BOXES},
-    {-1,
-     LANG_G,
-     FAMILY_VRE,
-     1,
-     NO_IMAGE,
-     {"ERROR - LOGIC BD I, LOGIC BD II, MZ54 or MZ54L NOT specified"}},
-    {INT32_MIN,
-     LANG_RASTER,
-     FAMILY_VRK,
-     3,
-     NO_IMAGE,
-     {"ERROR - LOGIC BD I, LOGIC BD II, MZ54 or MZ54L NOT specified"}},
+    {-1, LANG_G, FAMILY_VRE, 1, NO_IMAGE, BOARD_ERROR},
+    {INT32_MIN, LANG_RASTER, FAMILY_VRK, 3, NO_IMAGE, BOARD_ERROR},
 };
 
 class FirmwareSelectionTest : public ::testing::Test {
