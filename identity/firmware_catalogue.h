@@ -2,6 +2,7 @@
 
 // The fourteen firmware images built into the program.
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr uint32_t FIRMWARE_IMAGE_CAPACITY = 524684;
@@ -31,3 +32,14 @@ struct FirmwareBuildRecord {
 };
 
 extern const FirmwareBuildRecord firmwareBuildRecords[FIRMWARE_SLOT_COUNT];
+
+// Room for the "Display Versions" text with every label at the longest the build allows.
+constexpr size_t INSTALLED_VERSIONS_TEXT_SIZE = 512 + FIRMWARE_SLOT_COUNT * FIRMWARE_VERSION_SIZE;
+
+// Composes the list of the stored versions, one line per slot in the order VRA, VRE, VRK-54,
+// MZ-54, each line ended by a line feed, into buffer (cut to fit, always terminated). Returns
+// the length of the text.
+size_t composeInstalledVersions(char* buffer, size_t size);
+
+// Shows that list in a modal message box captioned "Versions". The dialog's "Display Versions".
+void showInstalledVersions();

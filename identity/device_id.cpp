@@ -1,0 +1,135 @@
+#include "identity/device_id.h"
+
+#include "platform/kernel.h"
+#include "platform/user_interface.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+// The request's output buffer; the stored text keeps one byte for its NUL.
+constexpr uint32_t DEVICE_ID_BUFFER_SIZE = 1024;
+constexpr uint32_t DEVICE_ID_PAUSE_MILLISECONDS = 250;
+
+static const char MODEL_KEY[] = "MDL:";
+static const char FIRMWARE_KEY[] = "FWV:";
+static const char RASTER_MODEL[] = "VRK-54";
+static const char KEY_MISSING_MESSAGE[] = "Printer model NOT found in ID!";
+
+bool GetPrinterID(ChannelHandle handle, PrinterData* record) {
+    uint8_t reply[DEVICE_ID_BUFFER_SIZE];
+    uint32_t received = 0;
+    PlatformError error = 0;
+    if (!localChannelService->requestDeviceId(handle, reply, sizeof reply, &received, &error)) {
+        char message[256];
+        snprintf(message, sizeof message, "GetPrinterID - Error = %d, IOCTL = %X",
+                 static_cast<int>(error), DEVICE_ID_REQUEST_CODE);
+        showMessage(message);
+        return false;
+    }
+    // A backend that reports more than it could have delivered must not take us past the reply.
+    size_t count = std::min<size_t>(received, sizeof record->deviceId - 1);
+    const void* nul = memchr(reply, 0, count);
+    if (nul != nullptr) {
+        count = static_cast<const uint8_t*>(nul) - reply;
+    }
+    memcpy(record->deviceId, reply, count);
+    record->deviceId[count] = '\0';
+    sleepMilliseconds(DEVICE_ID_PAUSE_MILLISECONDS);
+    return true;
+}
+
+// The device id text, ending at its NUL or at the end of the field, whichever comes first.
+static std::string_view deviceIdText(const PrinterData* record) {
+    return std::string_view(record->deviceId, strnlen(record->deviceId, sizeof record->deviceId));
+}
+
+// The text after the first occurrence of key, up to the end of the device id; false when the
+// key does not occur.
+static bool findFieldValue(const PrinterData* record, std::string_view key,
+                           std::string_view* value) {
+    std::string_view text = deviceIdText(record);
+    size_t position = text.find(key);
+    if (position == std::string_view::npos) {
+        return false;
+    }
+    *value = text.substr(position + key.size());
+    return true;
+}
+
+// Copies text into a field of the given capacity, cut to fit, and terminates it. Returns what
+// was stored.
+static std::string_view storeText(char* field, size_t capacity, std::string_view text) {
+    size_t count = std::min(text.size(), capacity - 1);
+    memcpy(field, text.data(), count);
+    field[count] = '\0';
+    return std::string_view(field, count);
+}
+
+static bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+static int32_t familyOfModel(std::string_view model) {
+    // VRA wins over VRE when a model names both.
+    if (contains(model, "VRA")) {
+        return FAMILY_VRA;
+    }
+    if (contains(model, "VRE")) {
+        return FAMILY_VRE;
+    }
+    return FAMILY_OTHER;
+}
+
+bool parseModel(PrinterData* record) {
+    record->language = LANG_HRM;
+    std::string_view rest;
+    if (!findFieldValue(record, MODEL_KEY, &rest)) {
+        showMessage(KEY_MISSING_MESSAGE);
+        return false;
+    }
+    // Raster printers may name themselves in any later field, not only in the model.
+    if (contains(rest, RASTER_MODEL)) {
+        record->family = FAMILY_VRK;
+        storeText(record->modelName, sizeof record->modelName, RASTER_MODEL);
+        record->language = LANG_RASTER;
+        return true;
+    }
+    std::string_view model =
+        storeText(record->modelName, sizeof record->modelName, rest.substr(0, rest.find(';')));
+    // A 'G' names the G command language only after the model's first character.
+    if (model.size() > 1 && contains(model.substr(1), "G")) {
+        record->language = LANG_G;
+    }
+    record->family = familyOfModel(model);
+    return true;
+}
+
+void parseFirmwareVersion(PrinterData* record) {
+    std::string_view rest;
+    if (!findFieldValue(record, FIRMWARE_KEY, &rest)) {
+        storeText(record->firmwareVersion, sizeof record->firmwareVersion, "Not found");
+        showMessage(KEY_MISSING_MESSAGE);
+        return;
+    }
+    std::string_view version = storeText(record->firmwareVersion, sizeof record->firmwareVersion,
+                                         rest.substr(0, rest.find(' ')));
+    // Only the first digit counts: the major version names the board it was built for.
+    size_t digit = version.find_first_of("0123456789");
+    if (digit != std::string_view::npos && version[digit] >= '1' && version[digit] <= '4') {
+        record->boardType = BOARD_LOGIC_I + (version[digit] - '1');
+    }
+}
+
+void setPortLabel(PrinterData* record) {
+    const char* label = "USB";
+    if (activeConnection == PORT_TYPE_PARALLEL) {
+        label = "PARALLEL";
+    } else if (activeConnection == PORT_TYPE_SERIAL) {
+        label = "SERIAL";
+    } else if (activeConnection == PORT_TYPE_ETHERNET) {
+        label = "ETHERNET";
+    }
+    storeText(record->portName, sizeof record->portName, label);
+}
