@@ -112,8 +112,7 @@ bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipO
     return true;
 }
 
-// Sends one command and, after its pause, takes the one reply into a zeroed 256-byte buffer.
-// Returns the receive's result (-2 when the send failed) after logging what its caller names.
+// One command of the TCP conversation, named as its routine logs it.
 struct CommandExchange {
     const char* routine;
     const uint8_t* command;
@@ -122,25 +121,27 @@ struct CommandExchange {
     uint32_t pauseMilliseconds;
 };
 
-static int32_t exchangeCommand(SocketHandle socket, const CommandExchange& exchange,
-                               uint8_t reply[REPLY_BUFFER_SIZE]) {
+// Sends the command and, after its pause, takes the one reply into the zeroed 256-byte buffer.
+// True when at least one byte came, with *received holding the count; every failure is logged.
+static bool exchangeCommand(SocketHandle socket, const CommandExchange& exchange,
+                            uint8_t reply[REPLY_BUFFER_SIZE], int32_t* received) {
     memset(reply, 0, REPLY_BUFFER_SIZE);
     debugLogFormat("%s - Entry", exchange.routine);
     int32_t sent = networkService->send(socket, exchange.command, exchange.commandSize, nullptr);
     if (sent < 0) {
         debugLogFormat("%s - Error sending %s", exchange.routine, exchange.commandName);
-        return -2;
+        return false;
     }
     debugLogFormat("%s - Sent %s bytes send = %d", exchange.routine, exchange.commandName, sent);
     sleepMilliseconds(exchange.pauseMilliseconds);
-    int32_t received = networkService->receive(socket, reply, REPLY_BUFFER_SIZE,
-                                               ethernetTimeouts.receiveMilliseconds, nullptr);
-    if (received == 0) {
+    *received = networkService->receive(socket, reply, REPLY_BUFFER_SIZE,
+                                        ethernetTimeouts.receiveMilliseconds, nullptr);
+    if (*received == 0) {
         debugLogFormat("%s - Connection Closed", exchange.routine);
-    } else if (received < 0) {
+    } else if (*received < 0) {
         debugLogFormat("%s - bytesRecv < 0", exchange.routine);
     }
-    return received;
+    return *received > 0;
 }
 
 bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
@@ -148,8 +149,8 @@ bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
                                              sizeof DEVICE_ID_REQUEST, "<SA08>",
                                              DEVICE_ID_PAUSE_MILLISECONDS};
     uint8_t reply[REPLY_BUFFER_SIZE];
-    int32_t received = exchangeCommand(socket, exchange, reply);
-    if (received <= 0) {
+    int32_t received = 0;
+    if (!exchangeCommand(socket, exchange, reply, &received)) {
         return false;
     }
     // The text ends at the first zero byte or with the reply; the older id goes entirely.
@@ -177,8 +178,8 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
                                              sizeof STATUS_REQUEST, "<SS>",
                                              STATUS_PAUSE_MILLISECONDS};
     uint8_t reply[REPLY_BUFFER_SIZE];
-    int32_t received = exchangeCommand(socket, exchange, reply);
-    if (received <= 0) {
+    int32_t received = 0;
+    if (!exchangeCommand(socket, exchange, reply, &received)) {
         return false;
     }
     debugLogFormat("Status Length = %d, Data = ", received);
