@@ -5,7 +5,7 @@
 #include "sim/simulated_printer.h"
 
 #include <CLI/CLI.hpp>
-#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
