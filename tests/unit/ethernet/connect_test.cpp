@@ -1,3 +1,4 @@
+#include "platform/network_listener.h"
 #include "tests/doubles/simulated_printer_test.h"
 
 #include <string>
@@ -150,4 +151,30 @@ TEST_F(CloseSocket, ClosesTheStoredSocketOnceAndMarksItClosed) {
               (Strings{"closeSocket - Entry", "closeSocket - Complete", "closeSocket - Entry",
                        "closeSocket - Complete", "closeSocket - Entry", "closeSocket - Complete"}));
     EXPECT_TRUE(waitForEvents(SIM_EVENT_CLOSED, 1));
+}
+
+TEST_F(ConnectEthernet, AConnectNobodyAnswersEndsAtItsBound) {
+    // A listener that never accepts: once its queue is full, the system drops further
+    // connection requests and a connect waits for an answer that never comes.
+    SocketHandle listener = networkListenerService->listenLoopback(0, nullptr);
+    ASSERT_NE(listener, INVALID_SOCKET_HANDLE);
+    std::string port = std::to_string(networkListenerService->localPort(listener));
+    ethernetTimeouts.connectMilliseconds = 300;
+    std::vector<SocketHandle> queued;
+    bool refused = false;
+    for (int attempt = 0; attempt < 64 && !refused; ++attempt) {
+        kernel.clearLog();
+        SocketHandle socket = INVALID_SOCKET_HANDLE;
+        refused = !connectEthernet(&socket, "127", "0", "0", "1", port.c_str(), &printerData);
+        if (!refused) {
+            queued.push_back(socket);
+        }
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(kernel.logLines().back(), "Client: connect() - Failed to connect");
+    EXPECT_EQ(network->connectTimeouts().back(), 300u);
+    for (SocketHandle socket : queued) {
+        closeSocket(socket);
+    }
+    networkService->close(listener);
 }
