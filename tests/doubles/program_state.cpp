@@ -1,5 +1,6 @@
 #include "tests/doubles/program_state.h"
 
+#include "connection/ethernet.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
@@ -9,6 +10,8 @@ void resetProgramState() {
     memset(&printerData, 0, sizeof printerData);
     activeConnection = 0;
     currentImage = nullptr;
+    printerSocket = INVALID_SOCKET_HANDLE;
+    ethernetTimeouts = DEFAULT_ETHERNET_TIMEOUTS;
     for (int slot = 0; slot < FIRMWARE_SLOT_COUNT; ++slot) {
         FirmwareCatalogue[slot].size = firmwareBuildRecords[slot].size;
     }

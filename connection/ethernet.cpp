@@ -1,0 +1,233 @@
+#include "connection/ethernet.h"
+
+#include "connection/status.h"
+#include "platform/kernel.h"
+
+#include <cstdio>
+#include <cstring>
+
+SocketHandle printerSocket = INVALID_SOCKET_HANDLE;
+EthernetTimeouts ethernetTimeouts = DEFAULT_ETHERNET_TIMEOUTS;
+
+static const uint8_t DEVICE_ID_REQUEST[] = {'<', 'S', 'A', '0', '8', '>'};
+static const uint8_t STATUS_REQUEST[] = {'<', 'S', 'S', '>'};
+constexpr uint32_t DEVICE_ID_PAUSE_MILLISECONDS = 300;
+constexpr uint32_t STATUS_PAUSE_MILLISECONDS = 200;
+constexpr uint32_t REPLY_BUFFER_SIZE = 256;
+
+// A plain decimal number: one to maxDigits digits and nothing else (no sign, no blank, no
+// prefix), at most maxValue.
+static bool parseDecimal(const char* text, size_t maxDigits, uint32_t maxValue, uint32_t* value) {
+    size_t length = strnlen(text, maxDigits + 1);
+    if (length == 0 || length > maxDigits) {
+        return false;
+    }
+    uint32_t number = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        number = number * 10 + static_cast<uint32_t>(text[i] - '0');
+    }
+    *value = number;
+    return number <= maxValue;
+}
+
+// The four octets of the address, or false naming the first text that is not one.
+static bool parseAddress(const char* const octetTexts[4], uint8_t address[4]) {
+    for (int i = 0; i < 4; ++i) {
+        uint32_t octet = 0;
+        if (!parseDecimal(octetTexts[i], 3, 255, &octet)) {
+            debugLogFormat("connectEthernet - Refused IP address octet \"%s\"", octetTexts[i]);
+            return false;
+        }
+        address[i] = static_cast<uint8_t>(octet);
+    }
+    return true;
+}
+
+static bool parsePort(const char* text, uint16_t* port) {
+    uint32_t number = 0;
+    if (!parseDecimal(text, 5, 65535, &number) || number == 0) {
+        debugLogFormat("connectEthernet - Refused port number \"%s\"", text);
+        return false;
+    }
+    *port = static_cast<uint16_t>(number);
+    return true;
+}
+
+static bool failConnection(PrinterData* record) {
+    record->portType = PORT_TYPE_NONE;
+    return false;
+}
+
+// Opens a socket and connects it; on failure the socket is closed and the library stopped.
+static bool openConnection(const uint8_t address[4], uint16_t port, SocketHandle* opened) {
+    PlatformError error = 0;
+    SocketHandle socket = networkService->openStream(&error);
+    if (socket == INVALID_SOCKET_HANDLE) {
+        debugLogFormat("Client: socket() - Error at socket(): %ld", static_cast<long>(error));
+        networkService->cleanup();
+        return false;
+    }
+    debugLog("Client: socket() is OK");
+    if (!networkService->connect(socket, address, port, ethernetTimeouts.connectMilliseconds,
+                                 &error)) {
+        debugLog("Client: connect() - Failed to connect");
+        networkService->close(socket);
+        networkService->cleanup();
+        return false;
+    }
+    *opened = socket;
+    return true;
+}
+
+bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipOctet2,
+                     const char* ipOctet3, const char* ipOctet4, const char* tcpPort,
+                     PrinterData* record) {
+    char addressText[256];
+    snprintf(addressText, sizeof addressText, "%s.%s.%s.%s", ipOctet1, ipOctet2, ipOctet3,
+             ipOctet4);
+    debugLogFormat("IP address = %s", addressText);
+    const char* const octetTexts[4] = {ipOctet1, ipOctet2, ipOctet3, ipOctet4};
+    uint8_t address[4];
+    uint16_t port = 0;
+    if (!parseAddress(octetTexts, address) || !parsePort(tcpPort, &port)) {
+        return failConnection(record);
+    }
+    debugLogFormat("Port number = %d", port);
+    if (!networkService->startup(nullptr)) {
+        debugLog("Client: Error at WSAStartup()");
+        return failConnection(record);
+    }
+    debugLog("Client: WSAStartup() is OK");
+    SocketHandle opened = INVALID_SOCKET_HANDLE;
+    if (!openConnection(address, port, &opened)) {
+        return failConnection(record);
+    }
+    debugLog("Client: connect() is OK");
+    *socket = opened;
+    record->portType = PORT_TYPE_ETHERNET;
+    debugLog("Client: setting printerData->portType = PORT_TYPE_ETHERNET");
+    return true;
+}
+
+// One command of the TCP conversation, named as its routine logs it.
+struct CommandExchange {
+    const char* routine;
+    const uint8_t* command;
+    uint32_t commandSize;
+    const char* commandName;
+    uint32_t pauseMilliseconds;
+};
+
+// Sends the command and, after its pause, takes the one reply into the zeroed 256-byte buffer.
+// True when at least one byte came, with *received holding the count; every failure is logged.
+static bool exchangeCommand(SocketHandle socket, const CommandExchange& exchange,
+                            uint8_t reply[REPLY_BUFFER_SIZE], int32_t* received) {
+    memset(reply, 0, REPLY_BUFFER_SIZE);
+    debugLogFormat("%s - Entry", exchange.routine);
+    int32_t sent = networkService->send(socket, exchange.command, exchange.commandSize, nullptr);
+    if (sent < 0) {
+        debugLogFormat("%s - Error sending %s", exchange.routine, exchange.commandName);
+        return false;
+    }
+    debugLogFormat("%s - Sent %s bytes send = %d", exchange.routine, exchange.commandName, sent);
+    sleepMilliseconds(exchange.pauseMilliseconds);
+    *received = networkService->receive(socket, reply, REPLY_BUFFER_SIZE,
+                                        ethernetTimeouts.receiveMilliseconds, nullptr);
+    if (*received == 0) {
+        debugLogFormat("%s - Connection Closed", exchange.routine);
+    } else if (*received < 0) {
+        debugLogFormat("%s - bytesRecv < 0", exchange.routine);
+    }
+    return *received > 0;
+}
+
+bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
+    static const CommandExchange exchange = {"GetPrinterIDEthernet", DEVICE_ID_REQUEST,
+                                             sizeof DEVICE_ID_REQUEST, "<SA08>",
+                                             DEVICE_ID_PAUSE_MILLISECONDS};
+    uint8_t reply[REPLY_BUFFER_SIZE];
+    int32_t received = 0;
+    if (!exchangeCommand(socket, exchange, reply, &received)) {
+        return false;
+    }
+    // The text ends at the first zero byte or with the reply; the older id goes entirely.
+    const void* zero = memchr(reply, 0, static_cast<size_t>(received));
+    size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - reply)
+                                    : static_cast<size_t>(received);
+    memcpy(record->deviceId, reply, length);
+    record->deviceId[length] = '\0';
+    return true;
+}
+
+// One line per byte, in upper-case hexadecimal: "%X " in a status dump, "%X" in a data dump.
+static void logEachByte(const uint8_t* bytes, uint32_t count, bool withBlank) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (withBlank) {
+            debugLogFormat("%X ", bytes[i]);
+        } else {
+            debugLogFormat("%X", bytes[i]);
+        }
+    }
+}
+
+bool isPrinterReadyEthernet(SocketHandle socket) {
+    static const CommandExchange exchange = {"isPrinterReadyEthernet", STATUS_REQUEST,
+                                             sizeof STATUS_REQUEST, "<SS>",
+                                             STATUS_PAUSE_MILLISECONDS};
+    uint8_t reply[REPLY_BUFFER_SIZE];
+    int32_t received = 0;
+    if (!exchangeCommand(socket, exchange, reply, &received)) {
+        return false;
+    }
+    debugLogFormat("Status Length = %d, Data = ", received);
+    logEachByte(reply, static_cast<uint32_t>(received), true);
+    // The whole zeroed buffer is judged: bytes the printer did not send count as zero.
+    if (!statusReplyIsReady(reply, REPLY_BUFFER_SIZE)) {
+        debugLog("isPrinterReadyEthernet - Returning printer NOT READY");
+        return false;
+    }
+    debugLog("isPrinterReadyEthernet - Returning printer ready");
+    return true;
+}
+
+bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent) {
+    debugLog("WriteFileEthernet - Entry");
+    *sent = networkService->send(socket, bytes, size, nullptr);
+    if (*sent < 0) {
+        debugLog("WriteFileEthernet - Error sending data");
+        return false;
+    }
+    debugLogFormat("WriteFileEthernet - bytes sent = %d", *sent);
+    return true;
+}
+
+bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size) {
+    static const char FRAME[] = "rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr";
+    debugLog("ReadDataEthernet - Entry");
+    int32_t received = networkService->receive(socket, buffer, *size,
+                                               ethernetTimeouts.receiveMilliseconds, nullptr);
+    if (received <= 0) {
+        debugLog("ReadDataEthernet - Connection Closed");
+        return false;
+    }
+    debugLogFormat("ReadDataEthernet - Read bytes = %d", received);
+    *size = static_cast<uint32_t>(received);
+    debugLog(FRAME);
+    logEachByte(buffer, *size, false);
+    debugLog(FRAME);
+    return true;
+}
+
+void closeSocket(SocketHandle socket) {
+    debugLog("closeSocket - Entry");
+    if (socket != INVALID_SOCKET_HANDLE) {
+        networkService->close(socket);
+        if (socket == printerSocket) {
+            printerSocket = INVALID_SOCKET_HANDLE;
+        }
+    }
+    debugLog("closeSocket - Complete");
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// Listening side of TCP on the loopback interface: only the printer simulator serves
+// connections. Sockets it hands out are used with the network service (platform/network.h)
+// for send, receive and close; the socket library must be started there first.
+
+#include "platform/network.h"
+
+#include <cstdint>
+
+enum SocketWait {
+    SOCKET_WAIT_READY,   // readable: data, a peer's close, or a connection to accept
+    SOCKET_WAIT_TIMEOUT, // nothing happened in time
+    SOCKET_WAIT_FAILED,  // the wait itself failed
+};
+
+struct NetworkListenerService {
+    // A socket listening on 127.0.0.1 at the given port (0: a free port the system picks).
+    SocketHandle (*listenLoopback)(uint16_t port, PlatformError* error);
+
+    // The port a socket is bound to, 0 on failure.
+    uint16_t (*localPort)(SocketHandle socket);
+
+    // Waits at most timeoutMilliseconds until the socket is readable.
+    SocketWait (*waitReadable)(SocketHandle socket, uint32_t timeoutMilliseconds);
+
+    // Accepts one pending connection. INVALID_SOCKET_HANDLE on failure.
+    SocketHandle (*accept)(SocketHandle listener, PlatformError* error);
+};
+
+extern const NetworkListenerService* networkListenerService;

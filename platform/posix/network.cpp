@@ -1,0 +1,128 @@
+// Network service on Linux: BSD sockets. Nothing needs starting; descriptors are close-on-exec
+// and sends never raise SIGPIPE.
+#include "platform/network.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+static bool posixStartup(PlatformError*) {
+    return true;
+}
+
+static void posixCleanup() {}
+
+static SocketHandle posixOpenStream(PlatformError* error) {
+    int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (descriptor < 0) {
+        reportPlatformError(error, errno);
+        return INVALID_SOCKET_HANDLE;
+    }
+    return descriptor;
+}
+
+// Waits for the given poll events; a time-out reports ETIMEDOUT.
+static bool waitFor(int descriptor, short events, uint32_t timeoutMilliseconds,
+                    PlatformError* error) {
+    pollfd entry = {descriptor, events, 0};
+    int ready;
+    do {
+        ready = poll(&entry, 1, static_cast<int>(timeoutMilliseconds));
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) {
+        reportPlatformError(error, errno);
+        return false;
+    }
+    if (ready == 0) {
+        reportPlatformError(error, ETIMEDOUT);
+        return false;
+    }
+    return true;
+}
+
+static bool setBlocking(int descriptor, bool blocking) {
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0) {
+        return false;
+    }
+    flags = blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK;
+    return fcntl(descriptor, F_SETFL, flags) == 0;
+}
+
+// The outcome of a non-blocking connect once the socket became writable.
+static bool connectResult(int descriptor, PlatformError* error) {
+    int result = 0;
+    socklen_t length = sizeof result;
+    if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &result, &length) != 0) {
+        result = errno;
+    }
+    if (result != 0) {
+        reportPlatformError(error, result);
+        return false;
+    }
+    return true;
+}
+
+static bool posixConnect(SocketHandle socket, const uint8_t address[4], uint16_t port,
+                         uint32_t timeoutMilliseconds, PlatformError* error) {
+    int descriptor = static_cast<int>(socket);
+    sockaddr_in peer = {};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl((uint32_t{address[0]} << 24) | (uint32_t{address[1]} << 16) |
+                                 (uint32_t{address[2]} << 8) | uint32_t{address[3]});
+    // Non-blocking for the connect alone, so that its wait has our bound, not the system's.
+    if (!setBlocking(descriptor, false)) {
+        reportPlatformError(error, errno);
+        return false;
+    }
+    bool connected = ::connect(descriptor, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+    if (!connected && errno != EINPROGRESS) {
+        reportPlatformError(error, errno);
+    } else if (!connected) {
+        connected = waitFor(descriptor, POLLOUT, timeoutMilliseconds, error) &&
+                    connectResult(descriptor, error);
+    }
+    if (!setBlocking(descriptor, true) && connected) {
+        reportPlatformError(error, errno);
+        return false;
+    }
+    return connected;
+}
+
+static int32_t posixSend(SocketHandle socket, const uint8_t* bytes, uint32_t size,
+                         PlatformError* error) {
+    ssize_t count = ::send(static_cast<int>(socket), bytes, size, MSG_NOSIGNAL);
+    if (count < 0) {
+        reportPlatformError(error, errno);
+        return -1;
+    }
+    return static_cast<int32_t>(count);
+}
+
+static int32_t posixReceive(SocketHandle socket, uint8_t* buffer, uint32_t size,
+                            uint32_t timeoutMilliseconds, PlatformError* error) {
+    int descriptor = static_cast<int>(socket);
+    if (!waitFor(descriptor, POLLIN, timeoutMilliseconds, error)) {
+        return -1;
+    }
+    ssize_t count = ::recv(descriptor, buffer, size, 0);
+    if (count < 0) {
+        reportPlatformError(error, errno);
+        return -1;
+    }
+    return static_cast<int32_t>(count);
+}
+
+static bool posixClose(SocketHandle socket) {
+    return ::close(static_cast<int>(socket)) == 0;
+}
+
+static const NetworkService posixNetwork = {
+    posixStartup, posixCleanup, posixOpenStream, posixConnect, posixSend, posixReceive, posixClose,
+};
+
+const NetworkService* networkService = &posixNetwork;

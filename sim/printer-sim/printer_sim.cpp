@@ -1,0 +1,178 @@
+// printer-sim: a simulated printer on 127.0.0.1, for demonstrations and end-to-end tests.
+// It prints "listening on 127.0.0.1:PORT" once it accepts connections and stops on SIGTERM.
+
+#include "sim/sim_tcp_server.h"
+#include "sim/simulated_printer.h"
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+static volatile std::sig_atomic_t stopRequested = 0;
+
+static void requestStop(int) {
+    stopRequested = 1;
+}
+
+// "53 00 00 00 00", "5300000000" or "53,00": pairs of hexadecimal digits, separators ignored.
+static bool parseHexBytes(const std::string& text, std::vector<uint8_t>* bytes) {
+    std::string digits;
+    for (char c : text) {
+        if (std::isxdigit(static_cast<unsigned char>(c))) {
+            digits += c;
+        } else if (c != ' ' && c != ',' && c != ':') {
+            return false;
+        }
+    }
+    if (digits.empty() || digits.size() % 2 != 0) {
+        return false;
+    }
+    bytes->clear();
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        bytes->push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    }
+    return true;
+}
+
+static std::string hexText(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char byte[4];
+    for (uint8_t value : bytes) {
+        snprintf(byte, sizeof byte, text.empty() ? "%02X" : " %02X", value);
+        text += byte;
+    }
+    return text;
+}
+
+static nlohmann::json eventJson(const SimEvent& event) {
+    nlohmann::json line = {
+        {"event", simEventKindName(event.kind)},
+        {"channel", event.channel == SIM_CHANNEL_TCP ? "tcp" : "local"},
+    };
+    if (!event.command.empty()) {
+        line["command"] = event.command;
+    }
+    if (!event.bytes.empty()) {
+        line["bytes"] = hexText(event.bytes);
+    }
+    if (event.kind == SIM_EVENT_WRITE || event.kind == SIM_EVENT_REPLY ||
+        event.kind == SIM_EVENT_RESET) {
+        line["size"] = event.size;
+    }
+    if (!event.detail.empty()) {
+        line["detail"] = event.detail;
+    }
+    return line;
+}
+
+struct Options {
+    uint16_t port = 10001;
+    std::string deviceId = SimulatedPrinter::DEFAULT_DEVICE_ID;
+    std::string status = "53 00 00 00 00";
+    std::vector<std::string> silentOn;
+    std::vector<std::string> closeOn;
+    std::string eventLog;
+    SimFaults faults;
+};
+
+static void addOptions(CLI::App& app, Options& options) {
+    const std::string commands = "device-id, status, flash-mode or flash-confirm";
+    app.add_option("--port", options.port,
+                   "TCP port on 127.0.0.1; 0 picks a free one (printed on standard output)")
+        ->capture_default_str();
+    app.add_option("--device-id", options.deviceId, "IEEE 1284 device id text answered to <SA08>")
+        ->capture_default_str();
+    app.add_option("--status", options.status,
+                   "status reply answered to <SS>, as hexadecimal bytes")
+        ->capture_default_str();
+    app.add_option("--silent-on", options.silentOn,
+                   "no answer to this command (" + commands + "); may repeat");
+    app.add_option("--close-on", options.closeOn,
+                   "close the connection when this command arrives (" + commands + "); may repeat");
+    app.add_flag("--close-on-connect", options.faults.closeOnConnect,
+                 "close every connection as soon as it is accepted");
+    app.add_option("--close-after-image-bytes", options.faults.closeAfterImageBytes,
+                   "close the connection in flash mode after this many image bytes");
+    app.add_option("--reply-limit", options.faults.replyLimit,
+                   "cut every reply to at most this many bytes (short or odd-length replies)");
+    app.add_flag("--refuse-flash-mode", options.faults.refuseFlashMode,
+                 "answer <SA15> without FLASH READY and stay out of flash mode");
+    app.add_flag("--not-ready", options.faults.notReady,
+                 "report a printer that is not ready (status byte 3 set)");
+    app.add_option("--event-log", options.eventLog,
+                   "append every event as one JSON object per line to this file");
+}
+
+// Turns the command names of --silent-on and --close-on into fault flags.
+static void applyCommandFaults(const std::vector<std::string>& names, bool flags[]) {
+    for (const std::string& name : names) {
+        SimCommand command;
+        if (!simCommandFromName(name, &command)) {
+            throw CLI::ValidationError("unknown command: " + name);
+        }
+        flags[command] = true;
+    }
+}
+
+static int serve(Options& options) {
+    SimulatedPrinter printer;
+    std::vector<uint8_t> status;
+    if (!parseHexBytes(options.status, &status)) {
+        fprintf(stderr, "--status: not hexadecimal bytes: %s\n", options.status.c_str());
+        return 2;
+    }
+    printer.setStatus(status);
+    printer.setDeviceId(options.deviceId);
+    printer.setFaults(options.faults);
+    std::ofstream eventLog;
+    if (!options.eventLog.empty()) {
+        eventLog.open(options.eventLog, std::ios::app);
+        if (!eventLog) {
+            fprintf(stderr, "--event-log: cannot open %s\n", options.eventLog.c_str());
+            return 2;
+        }
+        printer.setObserver([&eventLog](const SimEvent& event) {
+            eventLog << eventJson(event).dump() << '\n' << std::flush;
+        });
+    }
+    SimTcpServer server(printer);
+    PlatformError error = 0;
+    if (!server.start(options.port, &error)) {
+        fprintf(stderr, "cannot listen on 127.0.0.1:%u (error %u)\n", options.port, error);
+        return 1;
+    }
+    printf("listening on 127.0.0.1:%u\n", server.port());
+    fflush(stdout);
+    while (!stopRequested) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    server.stop();
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    CLI::App app{"printer-sim: a simulated ticket printer serving its TCP commands on 127.0.0.1.\n"
+                 "It answers <SA08> with its device id and <SS> with its status, enters flash\n"
+                 "mode on ESC *FR then <SA15> (answering FLASH READY), takes the image, and\n"
+                 "resets when the connection closes, reporting the received catalogue slot's\n"
+                 "version (or FWV:CORRUPT). Stops on SIGTERM or SIGINT."};
+    Options options;
+    addOptions(app, options);
+    try {
+        app.parse(argc, argv);
+        applyCommandFaults(options.silentOn, options.faults.silentOn);
+        applyCommandFaults(options.closeOn, options.faults.closeOn);
+    } catch (const CLI::ParseError& failure) {
+        return app.exit(failure);
+    }
+    std::signal(SIGTERM, requestStop);
+    std::signal(SIGINT, requestStop);
+    return serve(options);
+}

@@ -1,0 +1,98 @@
+#include "sim/sim_tcp_server.h"
+
+#include "platform/network_listener.h"
+
+// How often the serving thread looks at the stop request while it waits.
+constexpr uint32_t POLL_MILLISECONDS = 20;
+constexpr uint32_t RECEIVE_SIZE = 4096;
+
+SimTcpServer::SimTcpServer(SimulatedPrinter& printer) : printer_(printer) {}
+
+SimTcpServer::~SimTcpServer() {
+    stop();
+}
+
+bool SimTcpServer::start(uint16_t port, PlatformError* error) {
+    network_ = networkService;
+    if (!network_->startup(error)) {
+        return false;
+    }
+    listener_ = networkListenerService->listenLoopback(port, error);
+    if (listener_ == INVALID_SOCKET_HANDLE) {
+        network_->cleanup();
+        return false;
+    }
+    port_ = networkListenerService->localPort(listener_);
+    stopping_ = false;
+    thread_ = std::thread(&SimTcpServer::run, this);
+    return true;
+}
+
+void SimTcpServer::stop() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    stopping_ = true;
+    thread_.join();
+    network_->close(listener_);
+    listener_ = INVALID_SOCKET_HANDLE;
+    network_->cleanup();
+}
+
+void SimTcpServer::run() {
+    while (!stopping_) {
+        SocketWait wait = networkListenerService->waitReadable(listener_, POLL_MILLISECONDS);
+        if (wait == SOCKET_WAIT_FAILED) {
+            return;
+        }
+        if (wait == SOCKET_WAIT_TIMEOUT) {
+            continue;
+        }
+        SocketHandle connection = networkListenerService->accept(listener_, nullptr);
+        if (connection != INVALID_SOCKET_HANDLE) {
+            serve(connection);
+        }
+    }
+}
+
+bool SimTcpServer::sendAll(SocketHandle connection, const std::vector<uint8_t>& bytes) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+        int32_t sent = network_->send(connection, bytes.data() + at,
+                                      static_cast<uint32_t>(bytes.size() - at), nullptr);
+        if (sent <= 0) {
+            return false;
+        }
+        at += static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+void SimTcpServer::serve(SocketHandle connection) {
+    bool open = printer_.open(SIM_CHANNEL_TCP);
+    bool byPrinter = !open;
+    uint8_t buffer[RECEIVE_SIZE];
+    while (open && !stopping_) {
+        SocketWait wait = networkListenerService->waitReadable(connection, POLL_MILLISECONDS);
+        if (wait == SOCKET_WAIT_TIMEOUT) {
+            continue;
+        }
+        int32_t received = wait == SOCKET_WAIT_READY
+                               ? network_->receive(connection, buffer, sizeof buffer, 0, nullptr)
+                               : -1;
+        if (received <= 0) {
+            break;
+        }
+        SimOutcome outcome =
+            printer_.receive(SIM_CHANNEL_TCP, buffer, static_cast<size_t>(received));
+        for (const std::vector<uint8_t>& reply : outcome.replies) {
+            open = open && sendAll(connection, reply);
+        }
+        if (outcome.close) {
+            byPrinter = true;
+            open = false;
+        }
+    }
+    network_->close(connection);
+    printer_.close(SIM_CHANNEL_TCP, byPrinter || stopping_);
+}
