@@ -1,5 +1,6 @@
 #include "tests/doubles/program_state.h"
 
+#include "connection/local_discovery.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
@@ -12,4 +13,6 @@ void resetProgramState() {
     for (int slot = 0; slot < FIRMWARE_SLOT_COUNT; ++slot) {
         FirmwareCatalogue[slot].size = firmwareBuildRecords[slot].size;
     }
+    printerHandle = INVALID_CHANNEL_HANDLE;
+    usbDeviceTable = UsbDeviceTable;
 }
