@@ -1,9 +1,11 @@
 #include "tests/doubles/program_state.h"
 
 #include "connection/local_discovery.h"
+#include "connection/spooler_ports.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
+#include <cstdlib>
 #include <cstring>
 
 void resetProgramState() {
@@ -15,4 +17,10 @@ void resetProgramState() {
     }
     printerHandle = INVALID_CHANNEL_HANDLE;
     usbDeviceTable = UsbDeviceTable;
+    free(enumeratedPrinters);
+    free(workingPrinters);
+    enumeratedPrinters = nullptr;
+    workingPrinters = nullptr;
+    printerCount = 0;
+    portsMoved = false;
 }
