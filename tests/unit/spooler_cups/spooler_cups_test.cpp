@@ -3,25 +3,19 @@
 #include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
 
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <cups/cups.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 
-// A scheduler of our own: configuration, spool, state and logs under a temporary folder, a
-// domain socket to talk to, and fake backends for the parallel and USB device URIs.
+// A scheduler of our own (tests/cupsd/cupsd-fixture): configuration, spool, state and logs
+// under a temporary folder, a domain socket to talk to, stopped by its pid at the end.
 class CupsScheduler {
   public:
     bool start() {
@@ -33,94 +27,31 @@ class CupsScheduler {
         socket_ = (root_ / "cups.sock").string();
         // Every CUPS request of this program goes to this scheduler, never to the machine's.
         setenv("CUPS_SERVER", socket_.c_str(), 1);
-        writeConfiguration();
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::string conf = (root_ / "etc/cupsd.conf").string();
-            std::string files = (root_ / "etc/cups-files.conf").string();
-            std::string output = (root_ / "log/cupsd.out").string();
-            freopen(output.c_str(), "w", stdout);
-            freopen(output.c_str(), "a", stderr);
-            execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid_ > 0 && waitUntilAnswering();
+        running_ = fixture("start") == 0;
+        return running_;
     }
 
     void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
         if (!root_.empty()) {
-            fs::remove_all(root_);
+            fixture("stop");
+            running_ = false;
         }
     }
 
-    bool running() const { return pid_ > 0; }
+    bool running() const { return running_; }
     const std::string& socket() const { return socket_; }
     const fs::path& root() const { return root_; }
 
   private:
-    void writeConfiguration() {
-        for (const char* folder : {"etc", "spool", "tmp", "cache", "state", "log", "bin/backend"}) {
-            fs::create_directories(root_ / folder);
-        }
-        for (const char* backend : {"parallel", "usb"}) {
-            fs::path path = root_ / "bin/backend" / backend;
-            std::ofstream(path) << "#!/bin/sh\nexit 0\n";
-            fs::permissions(path, fs::perms::owner_all | fs::perms::group_read |
-                                      fs::perms::group_exec | fs::perms::others_read |
-                                      fs::perms::others_exec);
-        }
-        std::ofstream(root_ / "etc/cupsd.conf")
-            << "LogLevel warn\n"
-            << "Listen " << socket_ << "\n"
-            << "Browsing No\nWebInterface No\nDefaultAuthType None\n"
-            << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-            << "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
-        // cupsd runs as root but will not run its helpers as root.
-        std::ofstream(root_ / "etc/cups-files.conf")
-            << "User lp\nGroup lp\nSystemGroup root\n"
-            << "ServerRoot " << (root_ / "etc").string() << "\n"
-            << "ServerBin " << (root_ / "bin").string() << "\n"
-            << "RequestRoot " << (root_ / "spool").string() << "\n"
-            << "TempDir " << (root_ / "tmp").string() << "\n"
-            << "CacheDir " << (root_ / "cache").string() << "\n"
-            << "StateDir " << (root_ / "state").string() << "\n"
-            << "DataDir /usr/share/cups\n"
-            << "AccessLog " << (root_ / "log/access_log").string() << "\n"
-            << "ErrorLog " << (root_ / "log/error_log").string() << "\n"
-            << "PageLog " << (root_ / "log/page_log").string() << "\n"
-            << "Printcap " << (root_ / "printcap").string() << "\n"
-            << "FileDevice Yes\nCreateSelfSignedCerts no\n";
-    }
-
-    // Waits (at most ten seconds) until the scheduler answers a request.
-    bool waitUntilAnswering() {
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
-            if (fs::exists(socket_)) {
-                ipp_t* response =
-                    cupsDoRequest(CUPS_HTTP_DEFAULT, ippNewRequest(IPP_OP_CUPS_GET_PRINTERS), "/");
-                ippDelete(response);
-                if (response != nullptr || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) {
-                    return true;
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+    int fixture(const char* action) {
+        std::string command = std::string("'") + TICKETFLASH_CUPSD_FIXTURE + "' " + action + " '" +
+                              root_.string() + "'";
+        return std::system(command.c_str());
     }
 
     fs::path root_;
     std::string socket_;
-    pid_t pid_ = -1;
+    bool running_ = false;
 };
 
 static CupsScheduler scheduler;
