@@ -9,7 +9,7 @@ const UsbDeviceRow* usbDeviceTable = UsbDeviceTable;
 
 // A parallel port holds a printer only when its status read returns more than this.
 static const uint32_t PARALLEL_REPLY_MINIMUM = 4;
-// The printer needs this long after its port is reopened before it takes the next request.
+// Time the port is given after it is reopened, before anyone talks to it.
 static const uint32_t PARALLEL_REOPEN_WAIT_MS = 200;
 // Large firmware writes to a parallel printer must not time out sooner than this.
 static const uint32_t PARALLEL_WRITE_TIMEOUT_MS = 15000;

@@ -13,27 +13,6 @@
 
 static const PlatformError ERROR_INVALID_PRINTER_NAME_CODE = 1801;
 
-TEST(Win32Spooler, ListsTheLocalPrintersInOneBlockOfTheSizeItAsksFor) {
-    uint32_t needed = 0;
-    uint32_t count = 0;
-    spoolerService->enumerate(nullptr, 0, &needed, &count, nullptr);
-    if (needed == 0) {
-        GTEST_SKIP() << "no printer installed";
-    }
-    std::vector<uint8_t> block(needed);
-    uint32_t used = 0;
-    ASSERT_TRUE(spoolerService->enumerate(block.data(), needed, &used, &count, nullptr));
-    ASSERT_LE(size_t{count} * spoolerService->recordSize, size_t{needed});
-    for (uint32_t i = 0; i < count; ++i) {
-        auto* record =
-            reinterpret_cast<PrinterPortEntry*>(block.data() + i * spoolerService->recordSize);
-        EXPECT_NE(spoolerService->printerName(record), nullptr);
-        EXPECT_NE(spoolerService->portName(record), nullptr);
-        spoolerService->pointPortAtFile(record);
-        EXPECT_STREQ(spoolerService->portName(record), "FILE:");
-    }
-}
-
 TEST(Win32Spooler, AnUnknownPrinterDoesNotOpenAndCannotBeSet) {
     SpoolerPrinterHandle printer = 1;
     PlatformError error = 0;
