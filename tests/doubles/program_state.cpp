@@ -1,9 +1,12 @@
 #include "tests/doubles/program_state.h"
 
 #include "connection/ethernet.h"
+#include "connection/local_discovery.h"
+#include "connection/spooler_ports.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
+#include <cstdlib>
 #include <cstring>
 
 void resetProgramState() {
@@ -15,4 +18,12 @@ void resetProgramState() {
     for (int slot = 0; slot < FIRMWARE_SLOT_COUNT; ++slot) {
         FirmwareCatalogue[slot].size = firmwareBuildRecords[slot].size;
     }
+    printerHandle = INVALID_CHANNEL_HANDLE;
+    usbDeviceTable = UsbDeviceTable;
+    free(enumeratedPrinters);
+    free(workingPrinters);
+    enumeratedPrinters = nullptr;
+    workingPrinters = nullptr;
+    printerCount = 0;
+    portsMoved = false;
 }

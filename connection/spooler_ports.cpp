@@ -1,0 +1,129 @@
+#include "connection/spooler_ports.h"
+
+#include "platform/kernel.h"
+#include "platform/user_interface.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+uint8_t* enumeratedPrinters = nullptr;
+uint8_t* workingPrinters = nullptr;
+uint32_t printerCount = 0;
+bool portsMoved = false;
+
+// The size of each of the two lists.
+static uint32_t listSize = 0;
+
+PrinterPortEntry* printerRecord(uint8_t* list, uint32_t index) {
+    return reinterpret_cast<PrinterPortEntry*>(list + size_t{index} * spoolerService->recordSize);
+}
+
+// Shows a message about one printer; a name too long for the 1024-byte text is cut.
+static void showPrinterMessage(const char* format, const char* printerName) {
+    char text[1024];
+    snprintf(text, sizeof text, format, printerName);
+    showMessage(text);
+}
+
+static void releasePrinterLists() {
+    free(enumeratedPrinters);
+    free(workingPrinters);
+    enumeratedPrinters = nullptr;
+    workingPrinters = nullptr;
+    listSize = 0;
+    printerCount = 0;
+}
+
+// Allocates both lists of the given size and takes the spooler's list into the first. When
+// the spooler refuses, *needed is the size it asks for now (0 when the allocation failed).
+static bool takePrinterList(uint32_t size, uint32_t* needed, uint32_t* count) {
+    releasePrinterLists();
+    *needed = 0;
+    enumeratedPrinters = static_cast<uint8_t*>(malloc(size));
+    workingPrinters = static_cast<uint8_t*>(malloc(size));
+    if (enumeratedPrinters == nullptr || workingPrinters == nullptr) {
+        return false;
+    }
+    listSize = size;
+    return spoolerService->enumerate(enumeratedPrinters, size, needed, count, nullptr);
+}
+
+bool EnumeratePrinters() {
+    uint32_t needed = 0;
+    uint32_t count = 0;
+    spoolerService->enumerate(nullptr, 0, &needed, &count, nullptr);
+    if (needed == 0) {
+        showMessage("EnumeratePrinters - No printer driver installed");
+        return true;
+    }
+    // A printer installed between the two requests makes the list longer than the first
+    // answer said: ask once more with the size the spooler asks for now.
+    uint32_t used = 0;
+    if (!takePrinterList(needed, &used, &count) &&
+        (used == 0 || !takePrinterList(used, &used, &count))) {
+        releasePrinterLists();
+        showMessage("EnumeratePrinters - Could not allocate memory for port reassigment");
+        return false;
+    }
+    memcpy(workingPrinters, enumeratedPrinters, used < listSize ? used : listSize);
+    uint32_t recordsHeld = listSize / spoolerService->recordSize;
+    printerCount = count < recordsHeld ? count : recordsHeld;
+    return true;
+}
+
+bool SetPortsToFile() {
+    debugLog("SetPortsToFile - Entry");
+    if (portsMoved) {
+        debugLog("SetPortsToFile - Returning because ports already moved");
+        return true;
+    }
+    if (!EnumeratePrinters()) {
+        return false;
+    }
+    for (uint32_t i = 0; i < printerCount; ++i) {
+        PrinterPortEntry* record = printerRecord(workingPrinters, i);
+        const char* portName = spoolerService->portName(record);
+        debugLogFormat("SetPortsToFile - Printer to file = %s, port = %s",
+                       spoolerService->printerName(record), portName);
+        if (strcmp(portName, SPOOLER_FILE_PORT) != 0) {
+            SetPortToFile(record, true);
+        }
+    }
+    portsMoved = true;
+    return true;
+}
+
+void RestorePortsToOriginal() {
+    debugLog("RestorePortsToOriginal - Entry");
+    for (uint32_t i = 0; i < printerCount; ++i) {
+        PrinterPortEntry* original = printerRecord(enumeratedPrinters, i);
+        const char* originalPort = spoolerService->portName(original);
+        debugLogFormat("RestorePortsToOriginal - Printer = %s",
+                       spoolerService->printerName(original));
+        debugLogFormat("RestorePortsToOriginal - Original port name %s", originalPort);
+        if (strcmp(originalPort, spoolerService->portName(printerRecord(workingPrinters, i))) !=
+            0) {
+            SetPortToFile(original, false);
+        }
+    }
+    releasePrinterLists();
+    portsMoved = false;
+}
+
+void SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
+    const char* printerName = spoolerService->printerName(record);
+    SpoolerPrinterHandle printer = 0;
+    if (!spoolerService->open(printerName, &printer, nullptr)) {
+        showPrinterMessage("SetPortToFile - Could not open printer %s, (Win7 ignore)", printerName);
+    }
+    // The record is pointed at "FILE:" even when the printer did not open, so that the exit
+    // tries to put it back.
+    if (moveToFile) {
+        spoolerService->pointPortAtFile(record);
+    }
+    if (!spoolerService->set(printer, record, nullptr)) {
+        showPrinterMessage("SetPrinter - %s failed, (Win7 ignore)", printerName);
+    }
+    spoolerService->close(printer);
+}

@@ -1,0 +1,74 @@
+// Spooler service on Windows: the local printers at level 2 (PRINTER_INFO_2).
+#include "platform/spooler.h"
+
+#include <windows.h>
+
+static PRINTER_INFO_2A* toInfo(PrinterPortEntry* record) {
+    return reinterpret_cast<PRINTER_INFO_2A*>(record);
+}
+static const PRINTER_INFO_2A* toInfo(const PrinterPortEntry* record) {
+    return reinterpret_cast<const PRINTER_INFO_2A*>(record);
+}
+static HANDLE toHandle(SpoolerPrinterHandle printer) {
+    return reinterpret_cast<HANDLE>(printer);
+}
+
+static bool win32Enumerate(uint8_t* block, uint32_t size, uint32_t* needed, uint32_t* count,
+                           PlatformError* error) {
+    DWORD neededBytes = 0;
+    DWORD returned = 0;
+    BOOL listed =
+        EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, block, size, &neededBytes, &returned);
+    *needed = neededBytes;
+    *count = listed ? returned : 0;
+    if (!listed) {
+        reportPlatformError(error, GetLastError());
+    }
+    return listed != 0;
+}
+
+static const char* win32PrinterName(const PrinterPortEntry* record) {
+    return toInfo(record)->pPrinterName;
+}
+
+static const char* win32PortName(const PrinterPortEntry* record) {
+    return toInfo(record)->pPortName;
+}
+
+static void win32PointPortAtFile(PrinterPortEntry* record) {
+    toInfo(record)->pPortName = const_cast<LPSTR>(SPOOLER_FILE_PORT);
+}
+
+static bool win32Open(const char* printerName, SpoolerPrinterHandle* printer,
+                      PlatformError* error) {
+    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE handle = nullptr;
+    if (!OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {
+        reportPlatformError(error, GetLastError());
+        *printer = 0;
+        return false;
+    }
+    *printer = reinterpret_cast<SpoolerPrinterHandle>(handle);
+    return true;
+}
+
+static bool win32Set(SpoolerPrinterHandle printer, const PrinterPortEntry* record,
+                     PlatformError* error) {
+    LPBYTE info = reinterpret_cast<LPBYTE>(const_cast<PRINTER_INFO_2A*>(toInfo(record)));
+    if (!SetPrinterA(toHandle(printer), 2, info, 0)) {
+        reportPlatformError(error, GetLastError());
+        return false;
+    }
+    return true;
+}
+
+static void win32Close(SpoolerPrinterHandle printer) {
+    ClosePrinter(toHandle(printer));
+}
+
+static const SpoolerService win32Spooler = {
+    sizeof(PRINTER_INFO_2A), win32Enumerate, win32PrinterName, win32PortName,
+    win32PointPortAtFile,    win32Open,      win32Set,         win32Close,
+};
+
+const SpoolerService* spoolerService = &win32Spooler;
