@@ -1,5 +1,7 @@
 #include "tests/doubles/program_state.h"
 
+#include "app/dialog_controls.h"
+#include "app/single_instance.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
@@ -12,4 +14,8 @@ void resetProgramState() {
     for (int slot = 0; slot < FIRMWARE_SLOT_COUNT; ++slot) {
         FirmwareCatalogue[slot].size = firmwareBuildRecords[slot].size;
     }
+    memset(&dialogControls, 0, sizeof dialogControls);
+    memset(&ethernetSettings, 0, sizeof ethernetSettings);
+    instanceMutex = NO_MARKER;
+    m_dwLastError = 0;
 }
