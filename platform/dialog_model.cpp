@@ -156,7 +156,8 @@ uint32_t modelGetEditLine(ControlHandle edit, char* buffer) {
     memcpy(&most, buffer, sizeof most);
     const std::string& text = model.items[index].text;
     size_t count = std::min<size_t>(most, text.size());
-    memcpy(buffer, text.data(), count);
+    // The EM_GETLINE convention: the characters only, without a terminating NUL.
+    memcpy(buffer, text.data(), count); // NOLINT(bugprone-not-null-terminated-result)
     return static_cast<uint32_t>(count);
 }
 

@@ -134,15 +134,6 @@ TEST_F(InstanceMarkerTest, ASecondOpenSeesTheMarkerHeldUntilTheHolderReleasesIt)
     kernelService->releaseMarker(third);
 }
 
-TEST_F(InstanceMarkerTest, MarkersOfOtherNamesAreIndependent) {
-    PlatformError error;
-    MarkerHandle tools = create("KQ_TOOLS", &error);
-    MarkerHandle other = create("OTHER_TOOLS", &error);
-    EXPECT_EQ(error, 0u);
-    kernelService->releaseMarker(other);
-    kernelService->releaseMarker(tools);
-}
-
 TEST_F(InstanceMarkerTest, WithoutARuntimeDirectoryTheLockFileGoesToTmp) {
     std::string name = "ticketflash-test-" + std::to_string(getpid());
     std::string path = "/tmp/" + name + ".lock";

@@ -149,12 +149,6 @@ TEST(StringResources, HoldTheSixStrings) {
     EXPECT_FALSE(resourceBytes(RT_STRING, 8).empty());
 }
 
-TEST(StringResources, ATitleLoadIsCutTo99Characters) {
-    char title[100];
-    EXPECT_EQ(LoadStringA(GetModuleHandleA(nullptr), 106, title, 10), 9);
-    EXPECT_STREQ(title, "HRM to G,");
-}
-
 std::string menuText(HMENU menu, UINT position) {
     char text[64] = {};
     GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
