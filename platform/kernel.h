@@ -10,6 +10,13 @@
 
 #include <cstdint>
 
+// A single-instance marker (a mutex HANDLE on Windows), carried as an integer.
+typedef intptr_t MarkerHandle;
+constexpr MarkerHandle NO_MARKER = 0;
+
+// The error a marker creation reports when the marker already exists (ERROR_ALREADY_EXISTS).
+constexpr PlatformError PLATFORM_ERROR_ALREADY_EXISTS = 183;
+
 struct KernelService {
     // Blocks the calling thread for the given number of milliseconds.
     void (*sleep)(uint32_t milliseconds);
@@ -17,6 +24,19 @@ struct KernelService {
     // Writes one diagnostic line. The line carries no line end of its own; the backend adds
     // whatever its stream needs. Safe to call from any thread.
     void (*debugLog)(const char* line);
+
+    // Creates the system-wide marker of this name, which tells other processes that one of the
+    // family runs: a named mutex without initial owner on Windows; on Linux a lock file of
+    // that name in the runtime directory ($XDG_RUNTIME_DIR, else /tmp) held with flock. The
+    // marker disappears when its process ends, however it ends.
+    // Always stores the error code of the creation in *error: 0 when the marker is new,
+    // PLATFORM_ERROR_ALREADY_EXISTS when another holder has it (the handle then returned
+    // holds nothing on Linux, and only keeps the existing mutex open on Windows), another
+    // number when it failed (the handle is then NO_MARKER).
+    MarkerHandle (*createMarker)(const char* name, PlatformError* error);
+
+    // Releases a marker handle from createMarker.
+    void (*releaseMarker)(MarkerHandle marker);
 };
 
 extern const KernelService* kernelService;

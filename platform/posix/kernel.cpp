@@ -1,11 +1,16 @@
-// Kernel service on Linux: nanosleep, and diagnostic lines on standard error when asked for
-// (the environment variable TICKETFLASH_DEBUG_LOG set to anything but an empty text).
+// Kernel service on Linux: nanosleep, diagnostic lines on standard error when asked for (the
+// environment variable TICKETFLASH_DEBUG_LOG set to anything but an empty text), and a lock
+// file held with flock as the single-instance marker.
 #include "platform/kernel.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 static void posixSleep(uint32_t milliseconds) {
     timespec remaining = {static_cast<time_t>(milliseconds / 1000),
@@ -28,9 +33,63 @@ static void posixDebugLog(const char* line) {
     }
 }
 
+// The lock file's path: the marker's name in the user's runtime directory, else in /tmp.
+static bool markerPath(const char* name, char* path, size_t size) {
+    const char* directory = getenv("XDG_RUNTIME_DIR");
+    if (directory == nullptr || directory[0] == '\0') {
+        directory = "/tmp";
+    }
+    int length = snprintf(path, size, "%s/%s.lock", directory, name);
+    return length > 0 && static_cast<size_t>(length) < size;
+}
+
+// Opens the lock file read-only, never through a symbolic link. An existing file is opened
+// without O_CREAT first, since in a sticky world-writable directory such as /tmp the kernel
+// may refuse O_CREAT on a file that another user made.
+static int openMarkerFile(const char* path) {
+    int descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0 && errno == ENOENT) {
+        descriptor = open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    }
+    return descriptor;
+}
+
+// The lock lives as long as the open file, so the kernel drops it when the process ends in
+// whatever way. The file itself stays: removing it would let two processes lock two different
+// files of the same name. The handle is the descriptor plus one, so that no handle is
+// NO_MARKER.
+static MarkerHandle posixCreateMarker(const char* name, PlatformError* error) {
+    char path[PATH_MAX];
+    if (!markerPath(name, path, sizeof path)) {
+        reportPlatformError(error, ENAMETOOLONG);
+        return NO_MARKER;
+    }
+    int descriptor = openMarkerFile(path);
+    if (descriptor < 0) {
+        reportPlatformError(error, errno);
+        return NO_MARKER;
+    }
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+        reportPlatformError(error, 0);
+    } else if (errno == EWOULDBLOCK) {
+        reportPlatformError(error, PLATFORM_ERROR_ALREADY_EXISTS);
+    } else {
+        reportPlatformError(error, errno);
+        close(descriptor);
+        return NO_MARKER;
+    }
+    return descriptor + 1;
+}
+
+static void posixReleaseMarker(MarkerHandle marker) {
+    close(static_cast<int>(marker - 1));
+}
+
 static const KernelService posixKernel = {
     posixSleep,
     posixDebugLog,
+    posixCreateMarker,
+    posixReleaseMarker,
 };
 
 const KernelService* kernelService = &posixKernel;

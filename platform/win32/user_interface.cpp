@@ -1,7 +1,15 @@
-// User-interface service on Windows: message boxes with no owner window.
+// User-interface service on Windows: the real dialog's controls, driven by window messages, and
+// message boxes with no owner window.
 #include "platform/user_interface.h"
 
 #include <windows.h>
+
+// The program's static objects are built on its main thread, which runs the message loop.
+static const DWORD userInterfaceThread = GetCurrentThreadId();
+
+static HWND window(ControlHandle control) {
+    return reinterpret_cast<HWND>(control);
+}
 
 static MessageBoxAnswer win32MessageBox(const char* text, const char* caption,
                                         MessageBoxButtons buttons) {
@@ -9,8 +17,58 @@ static MessageBoxAnswer win32MessageBox(const char* text, const char* caption,
     return static_cast<MessageBoxAnswer>(MessageBoxA(nullptr, text, caption, type));
 }
 
+static ControlHandle win32GetControl(DialogWindow dialog, int controlId) {
+    return reinterpret_cast<ControlHandle>(GetDlgItem(reinterpret_cast<HWND>(dialog), controlId));
+}
+
+static void win32SetText(ControlHandle control, const char* text) {
+    SendMessageA(window(control), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+static uint32_t win32GetEditLine(ControlHandle edit, char* buffer) {
+    return static_cast<uint32_t>(
+        SendMessageA(window(edit), EM_GETLINE, 0, reinterpret_cast<LPARAM>(buffer)));
+}
+
+static void win32Enable(ControlHandle control, bool enabled) {
+    EnableWindow(window(control), enabled ? TRUE : FALSE);
+}
+
+static void win32Show(ControlHandle control, bool visible) {
+    ShowWindow(window(control), visible ? SW_SHOW : SW_HIDE);
+}
+
+static void win32ComboReset(ControlHandle combo) {
+    SendMessageA(window(combo), CB_RESETCONTENT, 0, 0);
+}
+
+static int win32ComboAddString(ControlHandle combo, const char* text) {
+    return static_cast<int>(
+        SendMessageA(window(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
+}
+
+static void win32ComboSelect(ControlHandle combo, int index) {
+    SendMessageA(window(combo), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+static int win32ComboGetSelection(ControlHandle combo) {
+    return static_cast<int>(SendMessageA(window(combo), CB_GETCURSEL, 0, 0));
+}
+
+// PostQuitMessage only reaches the calling thread's queue: a request from the flash writer
+// thread is posted to the user-interface thread instead, so that the dialog really ends.
+static void win32PostQuit(int exitCode) {
+    if (GetCurrentThreadId() == userInterfaceThread) {
+        PostQuitMessage(exitCode);
+    } else {
+        PostThreadMessageA(userInterfaceThread, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
+    }
+}
+
 static const UserInterfaceService win32UserInterface = {
-    win32MessageBox,
+    win32MessageBox, win32GetControl, win32SetText,        win32GetEditLine, win32Enable,
+    win32Show,       win32ComboReset, win32ComboAddString, win32ComboSelect, win32ComboGetSelection,
+    win32PostQuit,
 };
 
 const UserInterfaceService* userInterfaceService = &win32UserInterface;

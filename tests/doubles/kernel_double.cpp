@@ -8,6 +8,8 @@ KernelDouble* KernelDouble::active_ = nullptr;
 const KernelService KernelDouble::service_ = {
     KernelDouble::sleep,
     KernelDouble::debugLog,
+    KernelDouble::createMarker,
+    KernelDouble::releaseMarker,
 };
 
 KernelDouble::KernelDouble() : previous_(kernelService) {
@@ -58,4 +60,37 @@ bool KernelDouble::logged(const std::string& line) const {
 void KernelDouble::clearLog() {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();
+}
+
+MarkerHandle KernelDouble::createMarker(const char* name, PlatformError* error) {
+    std::lock_guard<std::mutex> lock(active_->mutex_);
+    if (active_->markerFailure_ != 0) {
+        reportPlatformError(error, active_->markerFailure_);
+        return NO_MARKER;
+    }
+    MarkerHandle marker = ++active_->lastMarker_;
+    bool isNew = active_->markerHolders_.emplace(name, marker).second;
+    reportPlatformError(error, isNew ? 0 : PLATFORM_ERROR_ALREADY_EXISTS);
+    return marker;
+}
+
+void KernelDouble::releaseMarker(MarkerHandle marker) {
+    std::lock_guard<std::mutex> lock(active_->mutex_);
+    std::erase_if(active_->markerHolders_,
+                  [&](const auto& holder) { return holder.second == marker; });
+}
+
+void KernelDouble::holdMarker(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    markerHolders_.emplace(name, ++lastMarker_);
+}
+
+bool KernelDouble::markerHeld(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return markerHolders_.count(name) != 0;
+}
+
+void KernelDouble::failMarkerCreation(PlatformError error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    markerFailure_ = error;
 }

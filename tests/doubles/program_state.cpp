@@ -1,5 +1,7 @@
 #include "tests/doubles/program_state.h"
 
+#include "app/dialog_controls.h"
+#include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
@@ -26,4 +28,8 @@ void resetProgramState() {
     workingPrinters = nullptr;
     printerCount = 0;
     portsMoved = false;
+    memset(&dialogControls, 0, sizeof dialogControls);
+    memset(&ethernetSettings, 0, sizeof ethernetSettings);
+    instanceMutex = NO_MARKER;
+    m_dwLastError = 0;
 }
