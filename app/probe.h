@@ -1,0 +1,24 @@
+#pragma once
+
+// The probe-and-display sequence: find the printer, read and classify its device id, show it in
+// the dialog, ask whether it is ready and, when it is, choose the image, fill the firmware combo
+// box and set the upgrade button's caption. Each probe closes the channel it opened.
+//
+// The probes run on the user-interface thread (dialog start, "Refresh data", "Find Ethernet
+// Printer") and on the flash writer thread at the end of an upgrade; every change to a control
+// goes through the user-interface service.
+
+#include "app/dialog_controls.h"
+#include "identity/printer_data.h"
+
+// The local probe: the known USB device paths, then LPT1: to LPT3:. Moves the spooler's
+// printers to "FILE:" on its first run. Asks the user-interface loop to end when the spooler's
+// printers cannot be listed or the device id cannot be read.
+void refreshPrinterData(DialogControls* controls, PrinterData* printerData);
+
+// The probe over TCP to the address in ethernetSettings.
+void findEthernetPrinter(DialogControls* controls, PrinterData* printerData);
+
+// A change of selection in the firmware combo box: caption, variant and image follow the entry.
+// Returns the result of the image choice.
+bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData);

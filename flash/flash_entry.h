@@ -1,0 +1,21 @@
+#pragma once
+
+// Flash mode entry: what the upgrade button does. Opens a channel by the route of the last
+// connection found, asks before rewriting the version the printer already has, checks
+// readiness, switches the printer into flash mode and starts the writer thread.
+
+#include "app/dialog_controls.h"
+#include "flash/flash_writer.h"
+#include "identity/printer_data.h"
+
+// The upgrade command (button 1018). Runs on the user-interface thread and returns as soon as
+// the writer thread has started, or when the upgrade could not start.
+void upgradePrinterFirmware();
+
+// The two routes; true when the writer thread was started.
+bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printerData);
+bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printerData);
+
+// Start one writer thread on the route's body; true when it started.
+bool startLocalWriter(WriterJob* job);
+bool startEthernetWriter(WriterJob* job);
