@@ -31,6 +31,12 @@ extern WriterJob writerJob;
 // upgrade button, "Refresh data", "Display Versions" and "Find Ethernet Printer".
 extern std::atomic<bool> updateInProgress;
 
+// True from the moment a writer is started until its closing probe has returned. The writer
+// clears updateInProgress before that probe (so exit is allowed again), but the dialog's own
+// probes, the upgrade and "Display Versions" must wait until the writer's probe is done, since
+// both would work on the same globals and channel.
+bool writerBusy();
+
 // The thread bodies; each takes the address of the WriterJob.
 void flashWriterLocal(void* job);
 void flashWriterEthernet(void* job);
