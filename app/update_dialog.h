@@ -1,0 +1,19 @@
+#pragma once
+
+// The update dialog's procedure: the start sequence and every command of the dialog. It is
+// portable: on Windows the platform's modal dialog call delivers the real window messages to
+// it; on Linux the command-line front end sends the same messages through the in-memory dialog
+// model, so both front ends behave as one dialog.
+
+#include "platform/user_interface.h"
+
+#include <cstdint>
+
+// The two messages the procedure handles, numbered as Windows numbers them.
+constexpr uint32_t DIALOG_MESSAGE_INIT = 0x0110;    // WM_INITDIALOG
+constexpr uint32_t DIALOG_MESSAGE_COMMAND = 0x0111; // WM_COMMAND
+
+// firstParameter of a command: the notification code in the high 16 bits, the control
+// identifier in the low 16 bits. Returns nonzero when the message was handled.
+intptr_t updateDialogProc(DialogWindow dialog, uint32_t message, uintptr_t firstParameter,
+                          intptr_t secondParameter);
