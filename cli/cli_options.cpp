@@ -1,0 +1,94 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+namespace {
+
+const char TOOL_DESCRIPTION[] =
+    "ticketflash: upgrades the firmware of a thermal ticket printer on USB, a parallel port or "
+    "TCP.\nEach subcommand does what the same command of the Windows tool's dialog does.";
+
+const char USAGE[] = "Usage: ticketflash [--log] [--json] "
+                     "{probe | find [--ip A.B.C.D] [--port N] | versions | status | "
+                     "upgrade [--ip A.B.C.D] [--port N] [--variant 1|2] [--yes]}";
+
+void addAddressOptions(CLI::App* command, CliOptions* options) {
+    command
+        ->add_option("--ip", options->ipAddress,
+                     "the printer's IPv4 address (default as the dialog: 192.168.0.1)")
+        ->check(CLI::ValidIPV4);
+    command->add_option("--port", options->tcpPort, "the printer's TCP port (default 10001)")
+        ->check(CLI::Range(1, 65535));
+}
+
+// Each subcommand records itself as the command when it is the one given.
+CLI::App* addCommand(CLI::App& app, const char* name, const char* description, CliCommand command,
+                     CliOptions* options) {
+    CLI::App* subcommand = app.add_subcommand(name, description);
+    subcommand->callback([options, command] { options->command = command; });
+    return subcommand;
+}
+
+void buildParser(CLI::App& app, CliOptions* options) {
+    app.set_version_flag("--version", TICKETFLASH_VERSION);
+    app.add_flag("--log", options->log, "write the diagnostic lines on standard error");
+    app.add_flag("--json", options->json,
+                 "print one JSON object with the outcome on standard output, and nothing else");
+    app.require_subcommand(1);
+    // The global switches may also follow the subcommand.
+    app.fallthrough();
+    addCommand(app, "probe",
+               "look for a local printer (USB, then LPT1 to LPT3) as \"Refresh data\" does",
+               CLI_COMMAND_PROBE, options);
+    CLI::App* find =
+        addCommand(app, "find", "look for the printer over TCP", CLI_COMMAND_FIND, options);
+    addAddressOptions(find, options);
+    addCommand(app, "versions", "list the firmware versions built into the tool",
+               CLI_COMMAND_VERSIONS, options);
+    addCommand(app, "status", "ask the local printer whether it is ready", CLI_COMMAND_STATUS,
+               options);
+    CLI::App* upgrade =
+        addCommand(app, "upgrade",
+                   "probe the printer (over TCP when --ip or --port is given, else locally), "
+                   "write its firmware image and show the version it comes back with",
+                   CLI_COMMAND_UPGRADE, options);
+    addAddressOptions(upgrade, options);
+    upgrade
+        ->add_option("--variant", options->variant,
+                     "the firmware variant of a raster printer: the combo box's entry 1 or 2")
+        ->check(CLI::Range(1, 2));
+    upgrade->add_flag("--yes", options->yes,
+                      "answer Yes to the question before rewriting the version the printer has");
+}
+
+// The first argument that is not an option, or null: a subcommand when the parser knew it.
+const char* firstWord(int argc, const char* const* argv) {
+    for (int index = 1; index < argc; ++index) {
+        if (argv[index][0] != '-') {
+            return argv[index];
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int parseCliOptions(int argc, const char* const* argv, CliOptions* options) {
+    CLI::App app{TOOL_DESCRIPTION, "ticketflash"};
+    buildParser(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& failure) {
+        std::string what = failure.what();
+        const char* stray = firstWord(argc, argv);
+        if (stray != nullptr && app.get_subcommands().empty()) {
+            what = std::string(stray) + ": not a subcommand";
+        }
+        fprintf(stderr, "ticketflash: %s\n%s\n", what.c_str(), USAGE);
+        return CLI_EXIT_USAGE;
+    }
+    return CLI_PARSED;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+// The command line of ticketflash: one subcommand that mirrors a command of the update dialog,
+// and the global switches.
+
+#include <string>
+
+enum CliCommand {
+    CLI_COMMAND_PROBE,    // "Refresh data": the local probe
+    CLI_COMMAND_FIND,     // "Find Ethernet Printer"
+    CLI_COMMAND_VERSIONS, // "Display Versions"
+    CLI_COMMAND_STATUS,   // "STATUS"
+    CLI_COMMAND_UPGRADE,  // a probe by the chosen route, then the upgrade button
+};
+
+struct CliOptions {
+    CliCommand command = CLI_COMMAND_PROBE;
+    bool log = false;  // the diagnostic lines on standard error
+    bool json = false; // one JSON object on standard output and nothing else
+    bool yes = false;  // answers Yes to every question
+    // The printer's address over TCP, typed into the dialog's edits when given; otherwise the
+    // edits keep their defaults. An upgrade goes over TCP when either is given.
+    std::string ipAddress;
+    std::string tcpPort;
+    int variant = 0; // 1 or 2: the firmware combo box entry for a raster printer; 0 when not given
+};
+
+// The exit codes of the tool.
+constexpr int CLI_EXIT_DONE = 0;
+constexpr int CLI_EXIT_FAILED = 1;
+constexpr int CLI_EXIT_DECLINED = 2;
+constexpr int CLI_EXIT_NO_PRINTER = 3;
+constexpr int CLI_EXIT_USAGE = 64;
+constexpr int CLI_EXIT_ANOTHER_INSTANCE = 75;
+// Not an exit code: parsing went through and the run goes on.
+constexpr int CLI_PARSED = -1;
+
+// Parses the command line into *options. Returns CLI_PARSED when the run goes on; otherwise the
+// exit code, after printing the help or the version (0), or a one-line error naming the
+// argument followed by the usage line on standard error (CLI_EXIT_USAGE).
+int parseCliOptions(int argc, const char* const* argv, CliOptions* options);

@@ -1,0 +1,36 @@
+#pragma once
+
+// Everything the tool writes for the user goes through here, from any thread: plain lines on
+// standard output, and on a terminal one live line (the progress of an upgrade) that each new
+// state rewrites in place and that plain lines push down. With --json nothing is written on
+// standard output until the one JSON object at the end.
+
+#include <string>
+
+// Decides once, at start, where the lines go.
+void setupConsoleOutput(bool json);
+
+// Whether standard output is a terminal (and not taken by --json): live lines are shown.
+bool liveOutput();
+
+// One line for the user; dropped with --json.
+void printUserLine(const std::string& line);
+
+// Replaces the live line; on a terminal only.
+void showLiveLine(const std::string& line);
+
+// Ends the live line where it stands, so that what follows starts on a new line.
+void endLiveLine();
+
+// A question on the terminal (standard error with --json), without a line end; the answer is
+// typed after it.
+void printPrompt(const std::string& prompt);
+
+// The answer to the question has been typed, line end included.
+void promptAnswered();
+
+// The closing JSON object: the one thing on standard output with --json.
+void printJsonDocument(const std::string& document);
+
+// Writes out whatever is buffered; before the process ends from another thread.
+void flushConsoleOutput();

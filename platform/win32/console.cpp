@@ -1,0 +1,45 @@
+// Console service on Windows: the console modes of the standard handles, ReadFile on standard
+// input, and a console control handler, which the system already calls on a thread of its own.
+#include "platform/console.h"
+
+#include <windows.h>
+
+static ConsoleInterruptHandler interruptHandler = nullptr;
+
+static bool win32IsTerminal(ConsoleStream stream) {
+    static const DWORD handles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(handles[stream]), &mode) != 0;
+}
+
+static bool readInputByte(char* byte) {
+    DWORD count = 0;
+    return ReadFile(GetStdHandle(STD_INPUT_HANDLE), byte, 1, &count, nullptr) && count == 1;
+}
+
+static bool win32ReadLine(char* buffer, uint32_t size) {
+    return assembleConsoleLine(readInputByte, buffer, size);
+}
+
+static BOOL WINAPI onConsoleControl(DWORD event) {
+    bool keyboard = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    interruptHandler(keyboard ? CONSOLE_INTERRUPT_KEYBOARD : CONSOLE_INTERRUPT_TERMINATE);
+    return TRUE;
+}
+
+static bool win32WatchInterrupts(ConsoleInterruptHandler handler, PlatformError* error) {
+    interruptHandler = handler;
+    if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) {
+        reportPlatformError(error, GetLastError());
+        return false;
+    }
+    return true;
+}
+
+static const ConsoleService win32Console = {
+    win32IsTerminal,
+    win32ReadLine,
+    win32WatchInterrupts,
+};
+
+const ConsoleService* consoleService = &win32Console;
