@@ -52,9 +52,15 @@ std::string streamingLine(int total, const std::string& count) {
     return line;
 }
 
+// The two phases that count seconds: "Delaying 15 seconds" and "Waiting for reset". Any other
+// phase keeps the last count of the phase before until it sets its own.
+bool countsSeconds(const std::string& phase) {
+    return phase.rfind("Delaying", 0) == 0 || phase.rfind("Waiting", 0) == 0;
+}
+
 // "3 seconds elapsed" read as a wait: "Delaying 15 seconds  3 s elapsed".
 std::string waitingLine(const std::string& phase, const std::string& count) {
-    int seconds = secondsOf(count);
+    int seconds = countsSeconds(phase) ? secondsOf(count) : -1;
     if (seconds < 0) {
         return phase;
     }
@@ -82,7 +88,8 @@ std::string PlainProgress::lineFor(const std::string& phase, const std::string& 
     count_ = count;
     int total = imageKBytes(phase);
     if (total < 0) {
-        return newPhase || secondsOf(count) >= 0 ? waitingLine(phase, count) : "";
+        bool newSecond = countsSeconds(phase) && secondsOf(count) >= 0;
+        return newPhase || newSecond ? waitingLine(phase, count) : "";
     }
     int done = kbytesOf(count);
     int tenth = total > 0 && done >= 0 ? done * 10 / total : 0;

@@ -1,0 +1,395 @@
+// ticketflash run as a process against printer-sim processes on 127.0.0.1. Every run gets a
+// runtime folder of its own (so the single-instance marker of other runs on the machine plays
+// no part) and a CUPS server that does not exist (so the machine's own queues are never
+// touched).
+#include "tests/unit/cli/child_process.h"
+
+#include "platform/kernel.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <nlohmann/json.hpp>
+#include <signal.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+
+const char READY_G_PRINTER[] = "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:V1.00;";
+// The version of the image the tool picks for it: the same-version question is asked.
+const char UP_TO_DATE_G_PRINTER[] = "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:V1.12;";
+const char RASTER_PRINTER[] = "MFG:SIM;MDL:VRK-54;CLS:PRINTER;FWV:V2.00;";
+
+std::string privateFolder() {
+    std::string pattern = testing::TempDir() + "ticketflash-cli-XXXXXX";
+    char* made = mkdtemp(pattern.data());
+    return made != nullptr ? made : "";
+}
+
+// printer-sim on a free loopback port, with its events in a file.
+class SimulatedPrinterProcess {
+  public:
+    SimulatedPrinterProcess(const std::string& folder, std::vector<std::string> options)
+        : eventLog_(folder + "/events.jsonl") {
+        options.insert(options.end(), {"--port", "0", "--event-log", eventLog_});
+        process_ =
+            std::make_unique<ChildProcess>(PRINTER_SIM_PATH, options, std::vector<std::string>{});
+        std::string line = process_->waitForOutput("\n", 10000);
+        size_t colon = line.rfind(':');
+        port_ =
+            colon == std::string::npos ? "" : line.substr(colon + 1, line.find('\n') - colon - 1);
+    }
+
+    ~SimulatedPrinterProcess() {
+        process_->signal(SIGTERM);
+        process_->finish(5000);
+    }
+
+    const std::string& port() const { return port_; }
+
+    // The commands the printer received, by name, in order.
+    std::vector<std::string> commands() const {
+        std::vector<std::string> names;
+        std::ifstream lines(eventLog_);
+        std::string line;
+        while (std::getline(lines, line)) {
+            json event = json::parse(line, nullptr, false);
+            if (event.is_object() && event.value("event", "") == "command") {
+                names.push_back(event.value("command", ""));
+            }
+        }
+        return names;
+    }
+
+    bool received(const std::string& command) const {
+        for (const std::string& name : commands()) {
+            if (name == command) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Waits until the printer has received the command.
+    bool waitFor(const std::string& command, int timeoutMilliseconds) const {
+        for (int waited = 0; waited < timeoutMilliseconds; waited += 50) {
+            if (received(command)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+  private:
+    std::string eventLog_;
+    std::unique_ptr<ChildProcess> process_;
+    std::string port_;
+};
+
+// A loopback port that nothing listens on: bound, read and let go again.
+std::string closedPort() {
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    close(probe);
+    return std::to_string(ntohs(address.sin_port));
+}
+
+class TicketflashProcess : public testing::Test {
+  protected:
+    void SetUp() override { folder_ = privateFolder(); }
+
+    std::vector<std::string> environment() const {
+        return {"XDG_RUNTIME_DIR=" + folder_, "CUPS_SERVER=" + folder_ + "/absent/cups.sock"};
+    }
+
+    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& arguments,
+                                        bool terminalInput = false) const {
+        return std::make_unique<ChildProcess>(TICKETFLASH_PATH, arguments, environment(),
+                                              terminalInput);
+    }
+
+    ChildOutcome run(const std::vector<std::string>& arguments) const {
+        return start(arguments)->finish(60000);
+    }
+
+    // A --json run: its exit code, and its standard output parsed as the one JSON object.
+    json runJson(std::vector<std::string> arguments, int* exitCode) const {
+        arguments.insert(arguments.begin(), "--json");
+        ChildOutcome outcome = run(arguments);
+        *exitCode = outcome.exitCode;
+        json report = json::parse(outcome.output, nullptr, false);
+        EXPECT_TRUE(report.is_object()) << outcome.output << outcome.errors;
+        return report;
+    }
+
+    std::unique_ptr<SimulatedPrinterProcess> printer(std::vector<std::string> options) const {
+        return std::make_unique<SimulatedPrinterProcess>(folder_, options);
+    }
+
+    std::string folder_;
+};
+
+std::vector<std::string> messageTexts(const json& report) {
+    std::vector<std::string> texts;
+    for (const json& message : report["messages"]) {
+        texts.push_back(message["text"]);
+    }
+    return texts;
+}
+
+// --- probe outcomes over TCP --------------------------------------------------------------
+
+struct FindCase {
+    const char* name;
+    std::vector<std::string> printerOptions;
+    int exitCode;
+    const char* status;
+    bool ready;
+    const char* caption;
+    bool upgradeEnabled;
+    std::vector<std::string> variants;
+};
+
+class FindOverTcp : public TicketflashProcess, public testing::WithParamInterface<FindCase> {};
+
+TEST_P(FindOverTcp, ShowsWhatTheDialogShows) {
+    const FindCase& example = GetParam();
+    auto simulated = printer(example.printerOptions);
+    ASSERT_FALSE(simulated->port().empty());
+    int exitCode = -1;
+    json report = runJson({"find", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
+    EXPECT_EQ(exitCode, example.exitCode);
+    EXPECT_EQ(report["exitCode"], example.exitCode);
+    EXPECT_EQ(report["status"], example.status);
+    EXPECT_EQ(report["ready"], example.ready);
+    EXPECT_EQ(report["port"], "ETHERNET");
+    EXPECT_EQ(report["caption"], example.caption);
+    EXPECT_EQ(report["upgradeEnabled"], example.upgradeEnabled);
+    EXPECT_EQ(report["variants"], json(example.variants));
+    EXPECT_EQ(report["messages"], json::array());
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, FindOverTcp,
+                         testing::Values(FindCase{"ReadyG",
+                                                  {"--device-id", READY_G_PRINTER},
+                                                  0,
+                                                  "Found Printer - Printer ready",
+                                                  true,
+                                                  "Update G printer to new version? (V1.12)",
+                                                  true,
+                                                  {"STD LOGIC BD I", "Qorvel LOGIC BD I"}},
+                                         FindCase{"RasterWithVariants",
+                                                  {"--device-id", RASTER_PRINTER},
+                                                  0,
+                                                  "Found Printer - Printer ready",
+                                                  true,
+                                                  "Update VRK-54 printer FW file not selected",
+                                                  false,
+                                                  {"V2.02a  LOGIC BD II", "V2.01b LOGIC BD II"}},
+                                         FindCase{"NotReady",
+                                                  {"--device-id", READY_G_PRINTER, "--not-ready"},
+                                                  1,
+                                                  "Found Printer - Printer NOT ready",
+                                                  false,
+                                                  "",
+                                                  false,
+                                                  {}}),
+                         [](const testing::TestParamInfo<FindCase>& info) {
+                             return info.param.name;
+                         });
+
+TEST_F(TicketflashProcess, FindWithNoPrinterAtTheAddressEndsWithThree) {
+    int exitCode = -1;
+    json report = runJson({"find", "--ip", "127.0.0.1", "--port", closedPort()}, &exitCode);
+    EXPECT_EQ(exitCode, 3);
+    EXPECT_EQ(report["status"], "Did not find Ethernet attached printer");
+    EXPECT_EQ(report["ready"], false);
+}
+
+TEST_F(TicketflashProcess, ProbeWithNoLocalPrinterEndsWithThree) {
+    int exitCode = -1;
+    json report = runJson({"probe"}, &exitCode);
+    EXPECT_EQ(exitCode, 3);
+    EXPECT_EQ(report["status"], "Did not find printer");
+    EXPECT_EQ(report["exitCode"], 3);
+}
+
+TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLines) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER});
+    ChildOutcome outcome = run({"find", "--ip", "127.0.0.1", "--port", simulated->port()});
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_NE(outcome.output.find("Printer      Found Printer - Printer ready\n"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.output.find("Version      V1.00;\n"), std::string::npos);
+    EXPECT_NE(outcome.output.find("Upgrade      Update G printer to new version? (V1.12)\n"),
+              std::string::npos);
+}
+
+// --- the other commands --------------------------------------------------------------------
+
+TEST_F(TicketflashProcess, VersionsShowsTheListInABoxCaptionedVersions) {
+    int exitCode = -1;
+    json report = runJson({"versions"}, &exitCode);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(report["messages"].size(), 1u);
+    EXPECT_EQ(report["messages"][0]["caption"], "Versions");
+    EXPECT_NE(report["messages"][0]["text"].get<std::string>().find("V1.12"), std::string::npos);
+}
+
+TEST_F(TicketflashProcess, StatusWithNoLocalPrinterSaysNotReadyAndEndsWithThree) {
+    int exitCode = -1;
+    json report = runJson({"status"}, &exitCode);
+    EXPECT_EQ(exitCode, 3);
+    EXPECT_EQ(report["status"], "Not Ready");
+    EXPECT_EQ(messageTexts(report), std::vector<std::string>{"Not Ready"});
+    EXPECT_EQ(report["messages"][0]["caption"], "Error");
+}
+
+// --- usage and the single instance ---------------------------------------------------------
+
+TEST_F(TicketflashProcess, BadArgumentEndsWith64NamingItAndShowingTheUsage) {
+    ChildOutcome outcome = run({"find", "--port", "70000"});
+    EXPECT_EQ(outcome.exitCode, 64);
+    EXPECT_NE(outcome.errors.find("--port"), std::string::npos) << outcome.errors;
+    EXPECT_NE(outcome.errors.find("Usage: ticketflash"), std::string::npos);
+    EXPECT_EQ(outcome.output, "");
+}
+
+TEST_F(TicketflashProcess, AnotherInstanceEndsWith75) {
+    // This test holds the marker in the same runtime folder, as a running tool would.
+    std::string previous = getenv("XDG_RUNTIME_DIR") != nullptr ? getenv("XDG_RUNTIME_DIR") : "";
+    setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+    PlatformError error = 0;
+    MarkerHandle marker = kernelService->createMarker("KQ_TOOLS", &error);
+    ASSERT_EQ(error, 0u);
+    int exitCode = -1;
+    json report = runJson({"versions"}, &exitCode);
+    kernelService->releaseMarker(marker);
+    setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+    EXPECT_EQ(exitCode, 75);
+    EXPECT_EQ(
+        messageTexts(report),
+        std::vector<std::string>{"Another KQ tool is currently running\rPlease try again latter"});
+}
+
+// --- upgrades that end before the image ----------------------------------------------------
+
+TEST_F(TicketflashProcess, SameVersionQuestionWithoutTerminalOrYesIsDeclined) {
+    auto simulated = printer({"--device-id", UP_TO_DATE_G_PRINTER});
+    int exitCode = -1;
+    json report = runJson({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
+    EXPECT_EQ(exitCode, 2);
+    ASSERT_EQ(report["messages"].size(), 1u);
+    EXPECT_EQ(report["messages"][0]["text"], "New version same as old version, continue?");
+    EXPECT_EQ(report["messages"][0]["caption"], "Firmware update");
+    EXPECT_EQ(report["messages"][0]["answer"], "No");
+    EXPECT_FALSE(simulated->received("flash-mode"));
+}
+
+TEST_F(TicketflashProcess, SameVersionQuestionOnATerminalTakesTheTypedAnswer) {
+    auto simulated = printer({"--device-id", UP_TO_DATE_G_PRINTER});
+    auto tool = start({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, true);
+    tool->waitForOutput("[y/N]", 20000);
+    tool->typeOnTerminal("n\n");
+    ChildOutcome outcome = tool->finish(20000);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.output.find("[Firmware update] New version same as old version, continue?"),
+              std::string::npos)
+        << outcome.output;
+    EXPECT_FALSE(simulated->received("flash-mode"));
+}
+
+TEST_F(TicketflashProcess, UpgradeOfAPrinterNotReadyEndsWithOne) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER, "--not-ready"});
+    int exitCode = -1;
+    json report =
+        runJson({"upgrade", "--yes", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(report["verified"], false);
+    EXPECT_FALSE(simulated->received("flash-mode"));
+}
+
+TEST_F(TicketflashProcess, RefusedFlashModeEndsWithOneAndTheDialogsMessage) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER, "--refuse-flash-mode"});
+    int exitCode = -1;
+    json report =
+        runJson({"upgrade", "--yes", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(messageTexts(report),
+              std::vector<std::string>{"Failed to entered flash programming mode"});
+    EXPECT_EQ(report["bytesSent"], 0);
+}
+
+TEST_F(TicketflashProcess, RasterPrinterWithoutVariantIsAUsageError) {
+    auto simulated = printer({"--device-id", RASTER_PRINTER});
+    int exitCode = -1;
+    json report = runJson({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
+    EXPECT_EQ(exitCode, 64);
+    EXPECT_FALSE(simulated->received("flash-mode"));
+}
+
+// --- interrupts ------------------------------------------------------------------------------
+
+TEST_F(TicketflashProcess, InterruptBeforeTheImageEndsTheRunWithNothingWritten) {
+    // The printer does not answer its status: the probe waits for the receive time-out.
+    auto simulated = printer({"--device-id", READY_G_PRINTER, "--silent-on", "status"});
+    auto tool =
+        start({"--json", "upgrade", "--yes", "--ip", "127.0.0.1", "--port", simulated->port()});
+    ASSERT_TRUE(simulated->waitFor("status", 20000));
+    tool->signal(SIGINT);
+    ChildOutcome outcome = tool->finish(30000);
+    EXPECT_EQ(outcome.exitCode, 2);
+    json report = json::parse(outcome.output, nullptr, false);
+    EXPECT_EQ(report["exitCode"], 2);
+    EXPECT_FALSE(simulated->received("flash-mode"));
+}
+
+TEST_F(TicketflashProcess, InterruptWhileAQuestionWaitsEndsTheRunAtOnce) {
+    auto simulated = printer({"--device-id", UP_TO_DATE_G_PRINTER});
+    auto tool = start({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, true);
+    tool->waitForOutput("[y/N]", 20000);
+    tool->signal(SIGTERM);
+    ChildOutcome outcome = tool->finish(10000);
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.output.find("Interrupted; nothing was written"), std::string::npos)
+        << outcome.output;
+}
+
+// --- one whole upgrade in real time: 15 s, the image, 25 s and the closing probe -------------
+
+TEST_F(TicketflashProcess, RealTimeUpgradeRefusesAnInterruptWhileWritingAndConfirmsTheVersion) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER});
+    auto tool = start({"--json", "upgrade", "--ip", "127.0.0.1", "--port", simulated->port()});
+    ASSERT_TRUE(simulated->waitFor("flash-confirm", 20000));
+    // The writer starts about a second after "FLASH READY" and then waits 15 s.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    tool->signal(SIGINT);
+    ChildOutcome outcome = tool->finish(120000);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
+    json report = json::parse(outcome.output, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << outcome.output;
+    EXPECT_EQ(messageTexts(report),
+              std::vector<std::string>{"Cannot exit while printer FW is being updated"});
+    EXPECT_EQ(report["image"], "V1.12");
+    EXPECT_EQ(report["bytesSent"], 393264); // slot 0 rounded down to an even size
+    EXPECT_EQ(report["newVersion"], "V1.12;");
+    EXPECT_EQ(report["verified"], true);
+    EXPECT_EQ(report["status"], "Found Printer - Printer ready");
+}
+
+} // namespace
