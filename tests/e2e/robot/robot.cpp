@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ struct Options {
     std::wstring text;
     std::wstring button;
     std::wstring processOf;
-    int id = 0;
+    std::optional<int> id;
     int index = -1;
     DWORD timeoutMs = 5000;
 };
@@ -159,7 +160,8 @@ bool comboEntries(HWND combo, const Deadline& deadline, std::vector<std::wstring
         return false;
     for (DWORD_PTR i = 0; i < count; ++i) {
         DWORD_PTR length = 0;
-        if (!sendBounded(combo, CB_GETLBTEXTLEN, i, 0, deadline, length))
+        if (!sendBounded(combo, CB_GETLBTEXTLEN, i, 0, deadline, length) ||
+            static_cast<LRESULT>(length) < 0)
             return false;
         std::vector<wchar_t> buffer(length + 1, L'\0');
         if (!sendBounded(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()), deadline,
@@ -231,16 +233,18 @@ const char* whyUnusable(HWND dialog, HWND control) {
 // The control `--id` of the window `--title`, once a user could use it.
 bool findUsableControl(const Options& options, const Deadline& deadline, HWND& control) {
     HWND dialog = nullptr;
+    if (!options.id)
+        return fail("--id is required");
     if (!findWindow(options, deadline, dialog))
         return false;
     auto usable = [&] {
-        control = GetDlgItem(dialog, options.id);
+        control = GetDlgItem(dialog, *options.id);
         return control != nullptr && visible(control) && IsWindowEnabled(control) &&
                IsWindowEnabled(dialog);
     };
     if (pollUntil(deadline, usable))
         return true;
-    return fail("control " + std::to_string(options.id) + whyUnusable(dialog, control));
+    return fail("control " + std::to_string(*options.id) + whyUnusable(dialog, control));
 }
 
 struct BoxSearch {
@@ -352,7 +356,7 @@ bool click(const Options& options, const Deadline& deadline) {
         return false;
     if (!PostMessageW(button, BM_CLICK, 0, 0))
         return fail("could not post the click");
-    printLine("{\"clicked\":" + std::to_string(options.id) + "}");
+    printLine("{\"clicked\":" + std::to_string(*options.id) + "}");
     return true;
 }
 
@@ -365,7 +369,7 @@ bool setText(const Options& options, const Deadline& deadline) {
     if (!sendBounded(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(options.text.c_str()), deadline,
                      result))
         return fail("the program did not take the text in time");
-    printLine("{\"id\":" + std::to_string(options.id) + ",\"text\":" + json(options.text) + "}");
+    printLine("{\"id\":" + std::to_string(*options.id) + ",\"text\":" + json(options.text) + "}");
     return true;
 }
 
@@ -379,10 +383,10 @@ bool select(const Options& options, const Deadline& deadline) {
                      result) ||
         static_cast<LRESULT>(result) != options.index)
         return fail("entry " + std::to_string(options.index) + " cannot be selected");
-    if (!PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(options.id, CBN_SELCHANGE),
+    if (!PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(*options.id, CBN_SELCHANGE),
                       reinterpret_cast<LPARAM>(combo)))
         return fail("could not post the selection");
-    printLine("{\"id\":" + std::to_string(options.id) +
+    printLine("{\"id\":" + std::to_string(*options.id) +
               ",\"selection\":" + std::to_string(options.index) + "}");
     return true;
 }
@@ -430,16 +434,18 @@ bool answerBox(const Options& options, const Deadline& deadline) {
 
 bool waitText(const Options& options, const Deadline& deadline) {
     HWND dialog = nullptr;
+    if (!options.id)
+        return fail("--id is required");
     if (!findWindow(options, deadline, dialog))
         return false;
     std::wstring text;
     auto matches = [&] {
-        HWND control = GetDlgItem(dialog, options.id);
+        HWND control = GetDlgItem(dialog, *options.id);
         return control != nullptr && windowText(control, deadline, text) && text == options.text;
     };
     if (!pollUntil(deadline, matches))
-        return fail("control " + std::to_string(options.id) + " still reads " + json(text));
-    printLine("{\"id\":" + std::to_string(options.id) + ",\"text\":" + json(text) + "}");
+        return fail("control " + std::to_string(*options.id) + " still reads " + json(text));
+    printLine("{\"id\":" + std::to_string(*options.id) + ",\"text\":" + json(text) + "}");
     return true;
 }
 
