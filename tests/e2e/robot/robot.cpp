@@ -255,8 +255,9 @@ struct BoxSearch {
 
 BOOL CALLBACK matchMessageBox(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<BoxSearch*>(param);
-    if (window == search->exclude || !IsWindowVisible(window) || className(window) != L"#32770" ||
-        GetDlgItem(window, messageBoxTextId) == nullptr)
+    // A dialog behind a modal message box is disabled; the box itself never is.
+    if (window == search->exclude || !IsWindowVisible(window) || !IsWindowEnabled(window) ||
+        className(window) != L"#32770" || GetDlgItem(window, messageBoxTextId) == nullptr)
         return TRUE;
     if (search->pid != 0 && processOf(window) != search->pid)
         return TRUE;
