@@ -9,6 +9,26 @@
 // blocks on the program. It acts as a user would: it refuses to press, edit or select a control
 // that is hidden or disabled, or one in a dialog that a modal window has disabled, and waits
 // (within the time-out) for the control to become usable.
+//
+//   wait-window --title T        {"title":T,"pid":P,"enabled":B}   the visible window titled T
+//   wait-closed --title T        {"closed":T}                      until no such window shows
+//   dump --title T               one line per child control, in z order:
+//       {"id":N,"class":C,"text":S,"visible":B,"enabled":B,"style":"0x50010000"}
+//       and for a combo box also "entries":[S...],"selection":I (-1: none); "visible" is the
+//       control's own WS_VISIBLE
+//   click --title T --id N       {"clicked":N}          posts BM_CLICK
+//   set-text --title T --id N --text S  {"id":N,"text":S}   WM_SETTEXT; an edit tells its
+//                                                       dialog with EN_CHANGE
+//   select --title T --id N --index I   {"id":N,"selection":I}  CB_SETCURSEL, then posts
+//                                                       CBN_SELCHANGE to the dialog
+//   message-box [--process-of T] {"caption":S,"text":S,"buttons":["yes","no"]}
+//   answer-box [--process-of T] --button ok|cancel|abort|retry|ignore|yes|no
+//                                {"answered":B}         once the box has closed
+//   wait-text --title T --id N --text S  {"id":N,"text":S}  until the control reads S
+//
+// A message box is the topmost enabled dialog-class window holding a message text (static
+// 0xFFFF); --process-of T narrows the search to the process of window T, T excluded.
+
 #include <windows.h>
 
 #include <fcntl.h>
