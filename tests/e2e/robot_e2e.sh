@@ -23,11 +23,14 @@ e2e_launch sample "$E2E_BIN/tf-sample-dialog.exe"
 robot wait-window --timeout 20000 | e2e_expect "the dialog appears, enabled" '.[0].enabled'
 
 robot dump >"$E2E_TMP/dump"
-e2e_expect "controls in z order" 'map(.id) == [201, 206, 202, 203, 204, 205, -1, 207, 208, 209, 2]' <"$E2E_TMP/dump"
+e2e_expect "controls in z order" \
+    'map(.id) == [201, 206, 202, 203, 204, 205, -1, 207, 208, 209, 2]' <"$E2E_TMP/dump"
 e2e_expect "combo entries whole, nothing selected" \
-    '.[] | select(.id == 204) | .entries == ["First entry", "Second entry"] and .selection == -1' <"$E2E_TMP/dump"
+    '.[] | select(.id == 204) | .entries == ["First entry", "Second entry"] and .selection == -1' \
+    <"$E2E_TMP/dump"
 e2e_expect "hidden and disabled buttons" \
-    '(.[] | select(.id == 208) | .visible == false) and (.[] | select(.id == 209) | .enabled == false)' <"$E2E_TMP/dump"
+    '(.[] | select(.id == 208) | .visible == false) and (.[] | select(.id == 209) | .enabled == false)' \
+    <"$E2E_TMP/dump"
 refused "pressing the hidden button" robot click --id 208
 refused "pressing the disabled button" robot click --id 209
 refused "pressing a control that does not exist" robot click --id 999
@@ -37,23 +40,27 @@ e2e_robot message-box --process-of "$title" | e2e_expect "the message box, defau
     '.[0] == {caption: "Error", text: "Hello from the sample\rSecond line", buttons: ["ok"]}'
 refused "pressing a button behind the message box" robot click --id 206
 refused "answering yes to an ok box" e2e_robot answer-box --process-of "$title" --button yes
-e2e_robot answer-box --process-of "$title" --button ok | e2e_expect "the box is answered" '.[0].answered == "ok"'
+e2e_robot answer-box --process-of "$title" --button ok |
+    e2e_expect "the box is answered" '.[0].answered == "ok"'
 
 for answer in yes no; do
     robot click --id 206 >/dev/null
     e2e_robot message-box | e2e_expect "the question, without naming its owner" \
         '.[0] == {caption: "Question", text: "Proceed with the sample?", buttons: ["yes", "no"]}'
     e2e_robot answer-box --process-of "$title" --button "$answer" >/dev/null
-    robot wait-text --id 207 --text "$answer" | e2e_expect "the dialog heard $answer" ".[0].text == \"$answer\""
+    robot wait-text --id 207 --text "$answer" |
+        e2e_expect "the dialog heard $answer" ".[0].text == \"$answer\""
 done
 
 text="Adresse réseau: 127.0.0.1"
 robot set-text --id 202 --text "$text" >/dev/null
-robot wait-text --id 203 --text "$text" | e2e_expect "the edit told its dialog (EN_CHANGE)" ".[0].text == \"$text\""
+robot wait-text --id 203 --text "$text" |
+    e2e_expect "the edit told its dialog (EN_CHANGE)" ".[0].text == \"$text\""
 refused "waiting for a text that never comes" robot wait-text --id 203 --text "something else"
 
 robot select --id 204 --index 1 >/dev/null
-robot wait-text --id 205 --text "selected 1" | e2e_expect "the dialog heard the selection (CBN_SELCHANGE)" '.[0].id == 205'
+robot wait-text --id 205 --text "selected 1" |
+    e2e_expect "the dialog heard the selection (CBN_SELCHANGE)" '.[0].id == 205'
 robot dump | e2e_expect "the combo box shows the selection" \
     '.[] | select(.id == 204) | .selection == 1 and .text == "Second entry"'
 refused "selecting an entry that does not exist" robot select --id 204 --index 2
