@@ -52,7 +52,7 @@ void printUserLine(const std::string& line) {
 
 void showLiveLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(outputMutex);
-    if (!terminalOutput) {
+    if (!terminalOutput || line == liveLine) {
         return;
     }
     clearLine();

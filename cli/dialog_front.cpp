@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -17,8 +18,12 @@ namespace {
 constexpr int ESCAPE_COMMAND = 2; // IDCANCEL
 constexpr uint32_t ANSWER_SIZE = 64;
 
+constexpr auto INTERRUPT_YIELD = std::chrono::milliseconds(20);
+
 std::mutex commandMutex;
 std::atomic<std::thread::id> commandOwner;
+// An interrupt waits for the command lock: the next command waits until it has been dealt with.
+std::atomic<bool> interruptPending{false};
 
 std::mutex frontMutex;
 bool answerYes = false;
@@ -201,10 +206,16 @@ bool questionDeclined() {
 
 void lockCommands() {
     commandMutex.lock();
+    while (interruptPending.load()) {
+        commandMutex.unlock();
+        std::this_thread::sleep_for(INTERRUPT_YIELD);
+        commandMutex.lock();
+    }
     commandOwner.store(std::this_thread::get_id());
 }
 
-bool tryLockCommands() {
+bool tryLockCommandsForInterrupt() {
+    interruptPending = true;
     if (!commandMutex.try_lock()) {
         return false;
     }
@@ -212,7 +223,17 @@ bool tryLockCommands() {
     return true;
 }
 
+void waitForCommandsForInterrupt() {
+    commandMutex.lock();
+    commandOwner.store(std::this_thread::get_id());
+}
+
 void unlockCommands() {
     commandOwner.store(std::thread::id());
     commandMutex.unlock();
+}
+
+void unlockCommandsAfterInterrupt() {
+    interruptPending = false;
+    unlockCommands();
 }

@@ -53,7 +53,13 @@ bool pressEscape();
 std::vector<ShownBox> shownBoxes();
 bool questionDeclined();
 
-// The command lock, for an interrupt arriving on another thread.
+// The command lock. lockCommands waits, as well, while an interrupt is being dealt with.
 void lockCommands();
-bool tryLockCommands();
 void unlockCommands();
+
+// The command lock for an interrupt, which goes before any command still to come: the try
+// fails while a command runs, and the wait then lasts until that command's end.
+bool tryLockCommandsForInterrupt();
+void waitForCommandsForInterrupt();
+// Lets go of the lock when the run goes on after an interrupt (the dialog refused to exit).
+void unlockCommandsAfterInterrupt();

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr int BAR_WIDTH = 30;
+constexpr int PLAIN_SECONDS_STEP = 5;
 
 // The number of a count text of this form ("%d seconds elapsed", "%d KBytes programmed"), or
 // -1 for a text of another form, such as the last count of the phase before.
@@ -88,7 +89,8 @@ std::string PlainProgress::lineFor(const std::string& phase, const std::string& 
     count_ = count;
     int total = imageKBytes(phase);
     if (total < 0) {
-        bool newSecond = countsSeconds(phase) && secondsOf(count) >= 0;
+        int seconds = countsSeconds(phase) ? secondsOf(count) : -1;
+        bool newSecond = seconds >= 0 && seconds % PLAIN_SECONDS_STEP == 0;
         return newPhase || newSecond ? waitingLine(phase, count) : "";
     }
     int done = kbytesOf(count);

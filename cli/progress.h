@@ -12,8 +12,8 @@
 std::string progressLiveLine(const std::string& phase, const std::string& count);
 
 // Follows the texts for output that is not a terminal and says which plain line, if any, a
-// change deserves: every phase, every second of a wait, and the KBytes at each tenth of the
-// image, so that a log shows the whole timeline without a line per block.
+// change deserves: every phase, every fifth second of a wait, and the KBytes at each tenth of
+// the image, so that a log shows the whole timeline without a line per second or per block.
 class PlainProgress {
   public:
     // The line to print for the texts as they now stand, or an empty text.

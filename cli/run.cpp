@@ -259,8 +259,10 @@ RunOutcome upgradeFirmware(const CliOptions& options) {
         return outcome;
     }
     printFields();
+    printUserLine("");
     outcome.showFields = false;
     startUpgrade(&outcome);
+    printUserLine("");
     outcome.showFields = true;
     return outcome;
 }
@@ -351,16 +353,16 @@ void onInterrupt(ConsoleInterrupt) {
     if (runEnded.load()) {
         return;
     }
-    if (!tryLockCommands()) {
-        printUserLine("Stopping when the current step has ended.");
-        lockCommands();
+    if (!tryLockCommandsForInterrupt()) {
+        printUserLine("Interrupt received: it is dealt with when the current step has ended.");
+        waitForCommandsForInterrupt();
     }
     if (runEnded.load() || updateInProgress.load()) {
         // While a writer runs the dialog refuses, with its own message.
         if (!runEnded.load()) {
             pressEscape();
         }
-        unlockCommands();
+        unlockCommandsAfterInterrupt();
         return;
     }
     // The writer's closing probe must be done before the exit sequence puts the ports back.

@@ -37,14 +37,16 @@ INSTANTIATE_TEST_SUITE_P(
         LiveCase{"Waiting for reset", "24 seconds elapsed", "Waiting for reset  24 s elapsed"},
         LiveCase{"Progamming complete", " ", "Progamming complete"}));
 
-// The writer's texts in the order of a run of a 2 KByte image, as the plain output sees them.
-TEST(PlainProgressLines, EveryPhaseEverySecondAndEachTenthOfTheImage) {
+// The writer's texts in the order of a run of a 20 KByte image, as the plain output sees them.
+TEST(PlainProgressLines, EveryPhaseEveryFifthSecondAndEachTenthOfTheImage) {
     const std::vector<std::pair<std::string, std::string>> texts = {
         {"Printer responding", ""},
         {"Delaying 15 seconds", ""},
         {"Delaying 15 seconds", "0 seconds elapsed"},
         {"Delaying 15 seconds", "1 seconds elapsed"},
-        {"Programming 20 KBytes", "1 seconds elapsed"},
+        {"Delaying 15 seconds", "5 seconds elapsed"},
+        {"Delaying 15 seconds", "14 seconds elapsed"},
+        {"Programming 20 KBytes", "14 seconds elapsed"},
         {"Programming 20 KBytes", "0 KBytes programmed\r\n"},
         {"Programming 20 KBytes", "0 KBytes programmed\r\n"},
         {"Programming 20 KBytes", "1 KBytes programmed\r\n"},
@@ -68,7 +70,7 @@ TEST(PlainProgressLines, EveryPhaseEverySecondAndEachTenthOfTheImage) {
         "Printer responding",
         "Delaying 15 seconds",
         "Delaying 15 seconds  0 s elapsed",
-        "Delaying 15 seconds  1 s elapsed",
+        "Delaying 15 seconds  5 s elapsed",
         "Programming [..............................] 0 of 20 KBytes",
         "Programming [###...........................] 2 of 20 KBytes",
         "Programming [##############################] 20 of 20 KBytes  End Of File",
