@@ -55,28 +55,28 @@ class SimulatedPrinterProcess {
 
     const std::string& port() const { return port_; }
 
-    // The commands the printer received, by name, in order.
-    std::vector<std::string> commands() const {
-        std::vector<std::string> names;
+    // The events the printer recorded, in order.
+    std::vector<json> events() const {
+        std::vector<json> recorded;
         std::ifstream lines(eventLog_);
         std::string line;
         while (std::getline(lines, line)) {
-            json event = json::parse(line, nullptr, false);
-            if (event.is_object() && event.value("event", "") == "command") {
-                names.push_back(event.value("command", ""));
-            }
+            recorded.push_back(json::parse(line, nullptr, false));
         }
-        return names;
+        return recorded;
     }
 
-    bool received(const std::string& command) const {
-        for (const std::string& name : commands()) {
-            if (name == command) {
+    bool sawEvent(const std::string& kind, const std::string& command = "") const {
+        for (const json& event : events()) {
+            if (event.is_object() && event.value("event", "") == kind &&
+                (command.empty() || event.value("command", "") == command)) {
                 return true;
             }
         }
         return false;
     }
+
+    bool received(const std::string& command) const { return sawEvent("command", command); }
 
     // Waits until the printer has received the command.
     bool waitFor(const std::string& command, int timeoutMilliseconds) const {
@@ -314,34 +314,75 @@ TEST_F(TicketflashProcess, SameVersionQuestionOnATerminalTakesTheTypedAnswer) {
     EXPECT_FALSE(simulated->received("flash-mode"));
 }
 
-TEST_F(TicketflashProcess, UpgradeOfAPrinterNotReadyEndsWithOne) {
-    auto simulated = printer({"--device-id", READY_G_PRINTER, "--not-ready"});
-    int exitCode = -1;
-    json report =
-        runJson({"upgrade", "--yes", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
-    EXPECT_EQ(exitCode, 1);
-    EXPECT_EQ(report["verified"], false);
-    EXPECT_FALSE(simulated->received("flash-mode"));
-}
+struct UnstartedUpgradeCase {
+    const char* name;
+    std::vector<std::string> printerOptions;
+    std::vector<std::string> upgradeOptions;
+    int exitCode;
+    std::vector<std::string> messages;
+};
 
-TEST_F(TicketflashProcess, RefusedFlashModeEndsWithOneAndTheDialogsMessage) {
-    auto simulated = printer({"--device-id", READY_G_PRINTER, "--refuse-flash-mode"});
+class UnstartedUpgrade : public TicketflashProcess,
+                         public testing::WithParamInterface<UnstartedUpgradeCase> {};
+
+TEST_P(UnstartedUpgrade, WritesNothingAndSaysWhy) {
+    const UnstartedUpgradeCase& example = GetParam();
+    auto simulated = printer(example.printerOptions);
+    std::vector<std::string> arguments = {"upgrade", "--ip", "127.0.0.1", "--port",
+                                          simulated->port()};
+    arguments.insert(arguments.end(), example.upgradeOptions.begin(), example.upgradeOptions.end());
     int exitCode = -1;
-    json report =
-        runJson({"upgrade", "--yes", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
-    EXPECT_EQ(exitCode, 1);
-    EXPECT_EQ(messageTexts(report),
-              std::vector<std::string>{"Failed to entered flash programming mode"});
+    json report = runJson(arguments, &exitCode);
+    EXPECT_EQ(exitCode, example.exitCode);
+    EXPECT_EQ(messageTexts(report), example.messages);
     EXPECT_EQ(report["bytesSent"], 0);
+    EXPECT_EQ(report["verified"], false);
+    EXPECT_FALSE(simulated->sawEvent("reset"));
 }
 
-TEST_F(TicketflashProcess, RasterPrinterWithoutVariantIsAUsageError) {
-    auto simulated = printer({"--device-id", RASTER_PRINTER});
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, UnstartedUpgrade,
+    testing::Values(
+        UnstartedUpgradeCase{
+            "PrinterNotReady", {"--device-id", READY_G_PRINTER, "--not-ready"}, {"--yes"}, 1, {}},
+        UnstartedUpgradeCase{"FlashModeRefused",
+                             {"--device-id", READY_G_PRINTER, "--refuse-flash-mode"},
+                             {"--yes"},
+                             1,
+                             {"Failed to entered flash programming mode"}},
+        UnstartedUpgradeCase{"RasterWithoutVariant", {"--device-id", RASTER_PRINTER}, {}, 64, {}},
+        UnstartedUpgradeCase{"VariantForAPrinterWithout",
+                             {"--device-id", READY_G_PRINTER},
+                             {"--variant", "2"},
+                             64,
+                             {}}),
+    [](const testing::TestParamInfo<UnstartedUpgradeCase>& info) { return info.param.name; });
+
+// The entry chosen in the combo box sets the caption and the image, also the entry that the probe
+// had already selected. The printer then refuses flash mode, so that nothing is written.
+struct VariantCase {
+    const char* variant;
+    const char* caption;
+};
+
+class RasterVariant : public TicketflashProcess, public testing::WithParamInterface<VariantCase> {};
+
+TEST_P(RasterVariant, IsChosenInTheComboBoxBeforeTheUpgrade) {
+    auto simulated = printer({"--device-id", RASTER_PRINTER, "--refuse-flash-mode"});
     int exitCode = -1;
-    json report = runJson({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
-    EXPECT_EQ(exitCode, 64);
-    EXPECT_FALSE(simulated->received("flash-mode"));
+    json report = runJson({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port(), "--variant",
+                           GetParam().variant},
+                          &exitCode);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(report["caption"], GetParam().caption);
+    EXPECT_EQ(report["upgradeEnabled"], true);
+    EXPECT_TRUE(simulated->received("flash-mode"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, RasterVariant,
+    testing::Values(VariantCase{"1", "Update VRK-54 printer to V2.02a  LOGIC BD II (V2.02a)?"},
+                    VariantCase{"2", "Update VRK-54 printer to V2.01b LOGIC BD II (V2.01b)?"}));
 
 // --- interrupts ------------------------------------------------------------------------------
 
