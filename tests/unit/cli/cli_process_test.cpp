@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -108,9 +109,24 @@ std::string closedPort() {
     return std::to_string(ntohs(address.sin_port));
 }
 
+std::string commandOutput(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[1024];
+    size_t count;
+    while (pipe != nullptr && (count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        text.append(buffer, count);
+    }
+    if (pipe != nullptr) {
+        pclose(pipe);
+    }
+    return text;
+}
+
 class TicketflashProcess : public testing::Test {
   protected:
     void SetUp() override { folder_ = privateFolder(); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::vector<std::string> environment() const {
         return {"XDG_RUNTIME_DIR=" + folder_, "CUPS_SERVER=" + folder_ + "/absent/cups.sock"};
@@ -238,6 +254,27 @@ TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLines) {
     EXPECT_NE(outcome.output.find("Version      V1.00;\n"), std::string::npos);
     EXPECT_NE(outcome.output.find("Upgrade      Update G printer to new version? (V1.12)\n"),
               std::string::npos);
+}
+
+// The spooler is a scheduler of the test's own (tests/cupsd/cupsd-fixture) with one queue on a
+// USB printer: the probe moves it to "FILE:" and the end of the run puts it back.
+TEST_F(TicketflashProcess, ProbeMovesTheQueuesOffTheirPortsAndPutsThemBack) {
+    std::string scheduler = folder_ + "/cups";
+    std::string fixture = std::string("'") + TICKETFLASH_CUPSD_FIXTURE + "' ";
+    ASSERT_EQ(std::system((fixture + "start '" + scheduler + "' tfq=usb://SIM/Printer").c_str()),
+              0);
+    std::vector<std::string> settings = {"XDG_RUNTIME_DIR=" + folder_,
+                                         "CUPS_SERVER=" + scheduler + "/cups.sock"};
+    ChildOutcome outcome =
+        ChildProcess(TICKETFLASH_PATH, {"--json", "probe"}, settings).finish(60000);
+    std::string changes =
+        commandOutput("grep -c CUPS-Add-Modify-Printer '" + scheduler + "/log/access_log'");
+    std::string queues = commandOutput("CUPS_SERVER='" + scheduler + "/cups.sock' lpstat -v");
+    std::system((fixture + "stop '" + scheduler + "'").c_str());
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.output << outcome.errors;
+    // One change made the queue, then one moved it and one put it back.
+    EXPECT_EQ(changes, "3\n");
+    EXPECT_NE(queues.find("tfq: usb://SIM/Printer"), std::string::npos) << queues;
 }
 
 // --- the other commands --------------------------------------------------------------------
