@@ -31,6 +31,8 @@ struct DialogModel {
     MessageBoxResponder responder;
     bool quitRequested = false;
     int exitCode = 0;
+    bool ended = false;
+    intptr_t result = 0;
 
     DialogModel() { resetItems(); }
 
@@ -219,6 +221,17 @@ void modelPostQuit(int exitCode) {
     notify(observer, 0, DIALOG_CHANGE_QUIT);
 }
 
+void modelEndDialog(DialogWindow, intptr_t result) {
+    DialogObserver observer;
+    {
+        std::lock_guard<std::mutex> lock(model.mutex);
+        model.ended = true;
+        model.result = result;
+        observer = model.observer;
+    }
+    notify(observer, 0, DIALOG_CHANGE_DIALOG_ENDED);
+}
+
 // The handle of a visible, enabled item of the given class that the user can act on, or
 // NO_CONTROL.
 ControlHandle usableControl(int controlId, const char* className) {
@@ -236,7 +249,7 @@ ControlHandle usableControl(int controlId, const char* className) {
 const UserInterfaceService dialogModelUserInterface = {
     modelMessageBox, modelGetControl, modelSetText,        modelGetEditLine, modelEnable,
     modelShow,       modelComboReset, modelComboAddString, modelComboSelect, modelComboGetSelection,
-    modelPostQuit,
+    modelPostQuit,   modelEndDialog,
 };
 
 void dialogModelReset() {
@@ -247,6 +260,8 @@ void dialogModelReset() {
     model.responder = nullptr;
     model.quitRequested = false;
     model.exitCode = 0;
+    model.ended = false;
+    model.result = 0;
 }
 
 DialogWindow dialogModelWindow() {
@@ -293,6 +308,14 @@ bool dialogModelQuitRequested(int* exitCode) {
         *exitCode = model.exitCode;
     }
     return model.quitRequested;
+}
+
+bool dialogModelDialogEnded(intptr_t* result) {
+    std::lock_guard<std::mutex> lock(model.mutex);
+    if (result != nullptr) {
+        *result = model.result;
+    }
+    return model.ended;
 }
 
 bool dialogModelClick(int controlId) {
