@@ -210,26 +210,29 @@ int modelComboGetSelection(ControlHandle combo) {
     return index >= 0 && isClass(index, "COMBOBOX") ? model.items[index].comboSelection : -1;
 }
 
-void modelPostQuit(int exitCode) {
+// Records a request that concerns the whole dialog under the lock, then tells the observer.
+template <typename Record> void recordDialogRequest(DialogChangeKind kind, Record record) {
     DialogObserver observer;
     {
         std::lock_guard<std::mutex> lock(model.mutex);
-        model.quitRequested = true;
-        model.exitCode = exitCode;
+        record();
         observer = model.observer;
     }
-    notify(observer, 0, DIALOG_CHANGE_QUIT);
+    notify(observer, 0, kind);
+}
+
+void modelPostQuit(int exitCode) {
+    recordDialogRequest(DIALOG_CHANGE_QUIT, [&] {
+        model.quitRequested = true;
+        model.exitCode = exitCode;
+    });
 }
 
 void modelEndDialog(DialogWindow, intptr_t result) {
-    DialogObserver observer;
-    {
-        std::lock_guard<std::mutex> lock(model.mutex);
+    recordDialogRequest(DIALOG_CHANGE_DIALOG_ENDED, [&] {
         model.ended = true;
         model.result = result;
-        observer = model.observer;
-    }
-    notify(observer, 0, DIALOG_CHANGE_DIALOG_ENDED);
+    });
 }
 
 // The handle of a visible, enabled item of the given class that the user can act on, or
