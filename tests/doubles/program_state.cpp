@@ -6,6 +6,7 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
+#include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
@@ -35,4 +36,5 @@ void resetProgramState() {
     m_dwLastError = 0;
     runEndRequested = false;
     portsRestored = false;
+    updateInProgress = false;
 }
