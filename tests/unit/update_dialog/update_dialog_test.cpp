@@ -98,16 +98,16 @@ TEST_F(UpdateDialog, StartBindsDisablesSetsTheAddressAndHidesTheLogoButtonsInOrd
     EXPECT_EQ(changes[next + 2].controlId, IDC_CLEAR_LOGOS_BUTTON);
     EXPECT_EQ(changes[next + 3].controlId, IDC_FIRMWARE_COMBO); // the probe starts
 
-    // Each edit reported its change and the procedure copied the default back.
-    EXPECT_STREQ(ethernetSettings.ipOctet1, "192");
-    EXPECT_STREQ(ethernetSettings.ipOctet4, "1");
-    EXPECT_STREQ(ethernetSettings.tcpPort, "10001");
+    // The edits and their fields hold the default address.
+    EXPECT_EQ(dialog.text(IDC_IP_OCTET1_EDIT), "192");
     EXPECT_EQ(dialog.text(IDC_TCP_PORT_EDIT), "10001");
+    EXPECT_STREQ(ethernetSettings.ipOctet1, "192");
+    EXPECT_STREQ(ethernetSettings.tcpPort, "10001");
 }
 
 TEST_F(UpdateDialog, OtherMessagesAreLeftToThePlatform) {
     EXPECT_EQ(updateDialogProc(dialog.window(), 0x0010 /* WM_CLOSE */, 0, 0), 0);
-    EXPECT_EQ(updateDialogProc(dialog.window(), 0x0111 + 1, IDC_EXIT_BUTTON, 0), 0);
+    EXPECT_EQ(updateDialogProc(dialog.window(), 0x0112 /* WM_SYSCOMMAND */, IDC_EXIT_BUTTON, 0), 0);
     EXPECT_FALSE(ended());
 }
 
