@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int ESCAPE_COMMAND = 2; // IDCANCEL
 constexpr uint32_t ANSWER_SIZE = 64;
 
 constexpr auto INTERRUPT_YIELD = std::chrono::milliseconds(20);
@@ -190,7 +189,7 @@ bool pressEscape() {
     // The caller holds the command lock, and only a command sets the flag, so it cannot be set
     // between this look and the dialog's own.
     bool refused = updateInProgress.load();
-    sendCommand(ESCAPE_COMMAND, CONTROL_NOTIFY_CLICKED);
+    sendCommand(DIALOG_COMMAND_CANCEL, CONTROL_NOTIFY_CLICKED);
     return !refused;
 }
 

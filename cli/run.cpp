@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "app/run_end.h"
 #include "app/single_instance.h"
 #include "cli/console_output.h"
 #include "cli/dialog_front.h"
@@ -142,7 +143,9 @@ RunOutcome probeByRoute(const CliOptions& options) {
     RunOutcome outcome;
     outcome.showFields = true;
     outcome.exitCode = probeExitCode(readDialogView());
-    if (dialogModelQuitRequested(nullptr)) {
+    // The probe gave up and asked for the end of the run: the device id could not be read, or
+    // the spooler's printers could not be listed.
+    if (runEndRequested.load()) {
         outcome.exitCode = CLI_EXIT_FAILED;
     }
     return outcome;
@@ -239,7 +242,10 @@ void startUpgrade(RunOutcome* outcome) {
                   ethernet ? INVALID_CHANNEL_HANDLE : writerJob.handle);
     writerStarted = true;
     if (!followWriter()) {
+        // The dialog will refuse to exit while the writer holds the printer: the spooler's
+        // printers go back all the same.
         endLiveLine();
+        restorePortsOnce();
         outcome->exitCode = CLI_EXIT_FAILED;
         outcome->closingLine = "The flash writer did not finish within 15 minutes.";
         return;
