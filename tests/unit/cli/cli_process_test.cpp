@@ -398,6 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The entry chosen in the combo box sets the caption and the image, also the entry that the probe
 // had already selected. The printer then refuses flash mode, so that nothing is written.
 struct VariantCase {
+    const char* name;
     const char* variant;
     const char* caption;
 };
@@ -418,8 +419,10 @@ TEST_P(RasterVariant, IsChosenInTheComboBoxBeforeTheUpgrade) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, RasterVariant,
-    testing::Values(VariantCase{"1", "Update VRK-54 printer to V2.02a  LOGIC BD II (V2.02a)?"},
-                    VariantCase{"2", "Update VRK-54 printer to V2.01b LOGIC BD II (V2.01b)?"}));
+    testing::Values(
+        VariantCase{"First", "1", "Update VRK-54 printer to V2.02a  LOGIC BD II (V2.02a)?"},
+        VariantCase{"Second", "2", "Update VRK-54 printer to V2.01b LOGIC BD II (V2.01b)?"}),
+    [](const testing::TestParamInfo<VariantCase>& info) { return info.param.name; });
 
 // --- interrupts ------------------------------------------------------------------------------
 
