@@ -473,4 +473,19 @@ TEST_F(TicketflashProcess, RealTimeUpgradeRefusesAnInterruptWhileWritingAndConfi
     EXPECT_EQ(report["status"], "Found Printer - Printer ready");
 }
 
+// The printer drops the connection after 4 KBytes of the image: the dialog's write error, no
+// reset wait, and a closing probe that finds a printer without a valid firmware.
+TEST_F(TicketflashProcess, RealTimeUpgradeWithAWriteErrorIsAFailedUpgrade) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER, "--close-after-image-bytes", "4096"});
+    int exitCode = -1;
+    json report = runJson({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
+    EXPECT_EQ(exitCode, 1);
+    std::vector<std::string> texts = messageTexts(report);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind("Write error = Dec = ", 0), 0u) << texts[0];
+    EXPECT_EQ(report["image"], "V1.12");
+    EXPECT_NE(report["newVersion"], "V1.12;");
+    EXPECT_EQ(report["verified"], false);
+}
+
 } // namespace
