@@ -44,14 +44,20 @@ template <typename Work> auto asCommand(Work work) {
     return result;
 }
 
+// "[caption] text", or the caption on a line of its own above a text of several lines. The
+// dialog's texts end their lines with "\r", "\n" or both.
 std::string boxLines(const ShownBox& box) {
-    std::string text = box.text;
-    for (char& c : text) {
-        if (c == '\r') {
-            c = '\n';
+    std::string text;
+    for (size_t index = 0; index < box.text.size(); ++index) {
+        char c = box.text[index];
+        bool pair = c == '\r' && index + 1 < box.text.size() && box.text[index + 1] == '\n';
+        if (!pair) {
+            text += c == '\r' ? '\n' : c;
         }
     }
-    return "[" + box.caption + "] " + text;
+    text.erase(text.find_last_not_of('\n') + 1);
+    bool severalLines = text.find('\n') != std::string::npos;
+    return "[" + box.caption + "]" + (severalLines ? "\n" : " ") + text;
 }
 
 bool answeredYes(const char* answer) {
