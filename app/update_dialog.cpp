@@ -19,12 +19,7 @@ constexpr intptr_t HANDLED = 1; // TRUE
 constexpr intptr_t NOT_HANDLED = 0;
 
 intptr_t startDialog(DialogWindow dialog) {
-    bindDialogControls(dialog);
-    disableUpdateControls(&dialogControls);
-    initEthernetDefaults();
-    userInterfaceService->setText(dialogControls.modeText, "UPGRADE Firmware");
-    userInterfaceService->show(dialogControls.printLogosButton, false);
-    userInterfaceService->show(dialogControls.clearLogosButton, false);
+    prepareUpdateDialog(dialog);
     debugLog("WM_INITDIALOG - Calling refreshPrinterData");
     refreshPrinterData(&dialogControls, &printerData);
     debugLog("WM_INITDIALOG - After calling refreshPrinterData");
@@ -128,6 +123,15 @@ intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
 }
 
 } // namespace
+
+void prepareUpdateDialog(DialogWindow dialog) {
+    bindDialogControls(dialog);
+    disableUpdateControls(&dialogControls);
+    initEthernetDefaults();
+    userInterfaceService->setText(dialogControls.modeText, "UPGRADE Firmware");
+    userInterfaceService->show(dialogControls.printLogosButton, false);
+    userInterfaceService->show(dialogControls.clearLogosButton, false);
+}
 
 intptr_t updateDialogProc(DialogWindow dialog, uint32_t message, uintptr_t firstParameter,
                           intptr_t) {

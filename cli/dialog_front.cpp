@@ -124,18 +124,6 @@ void tellListener(const DialogChange& change) {
     }
 }
 
-// The dialog's start steps before its first probe.
-void startWithoutProbe() {
-    DialogWindow dialog = dialogModelWindow();
-    bindDialogControls(dialog);
-    disableUpdateControls(&dialogControls);
-    initEthernetDefaults();
-    userInterfaceService->setText(dialogControls.modeText, "UPGRADE Firmware");
-    userInterfaceService->show(dialogControls.printLogosButton, false);
-    userInterfaceService->show(dialogControls.clearLogosButton, false);
-    enableEthernetControls();
-}
-
 } // namespace
 
 void installDialogFront(bool assumeYes) {
@@ -155,7 +143,10 @@ void startDialog(bool withProbe) {
         if (withProbe) {
             updateDialogProc(dialogModelWindow(), DIALOG_MESSAGE_INIT, 0, 0);
         } else {
-            startWithoutProbe();
+            // As a local probe that finds nothing leaves them: the address can be typed and
+            // "Find Ethernet Printer" pressed.
+            prepareUpdateDialog(dialogModelWindow());
+            enableEthernetControls();
         }
         return true;
     });
