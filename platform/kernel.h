@@ -17,6 +17,9 @@ constexpr MarkerHandle NO_MARKER = 0;
 // The error a marker creation reports when the marker already exists (ERROR_ALREADY_EXISTS).
 constexpr PlatformError PLATFORM_ERROR_ALREADY_EXISTS = 183;
 
+// The body of a worker thread; it receives the argument given to startThread.
+typedef void (*ThreadBody)(void* argument);
+
 struct KernelService {
     // Blocks the calling thread for the given number of milliseconds.
     void (*sleep)(uint32_t milliseconds);
@@ -37,6 +40,13 @@ struct KernelService {
 
     // Releases a marker handle from createMarker.
     void (*releaseMarker)(MarkerHandle marker);
+
+    // Starts a worker thread that runs body(argument) at once, with a stack of stackBytes
+    // (Windows reserves exactly that; Linux never gives less than its own floor, see
+    // platform/posix/kernel.cpp) at above-normal priority where the system allows it: a refusal
+    // of the priority is ignored. The thread is detached: nobody joins it, it ends with its body.
+    // False, with the error number in *error, when the thread could not be created.
+    bool (*startThread)(ThreadBody body, void* argument, uint32_t stackBytes, PlatformError* error);
 };
 
 extern const KernelService* kernelService;

@@ -5,6 +5,7 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
+#include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
@@ -32,4 +33,6 @@ void resetProgramState() {
     memset(&ethernetSettings, 0, sizeof ethernetSettings);
     instanceMutex = NO_MARKER;
     m_dwLastError = 0;
+    writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr};
+    updateInProgress = false;
 }

@@ -1,0 +1,134 @@
+#include "tests/unit/flash/flash_fixture.h"
+
+#include "app/dialog_controls.h"
+#include "connection/ethernet.h"
+#include "connection/usb_device_table.h"
+#include "flash/flash_entry.h"
+#include "identity/firmware_selection.h"
+#include "platform/dialog_model.h"
+#include "resources/resource.h"
+#include "tests/doubles/program_state.h"
+
+#include <cstring>
+
+// Bound of the real time a test waits for its writer; the virtual clock makes it run at once.
+static const uint32_t WRITER_BOUND_MS = 30000;
+
+const char* routeName(UpgradeRoute route) {
+    static const char* const names[] = {"USB", "PARALLEL", "TCP"};
+    return names[route];
+}
+
+uint32_t evenSize(int slot) {
+    return firmwareBuildRecords[slot].size & ~1u;
+}
+
+FlashFixture::FlashFixture() {
+    resetProgramState();
+    PlatformError error = 0;
+    EXPECT_TRUE(server.start(0, &error)) << "error " << error;
+    network = std::make_unique<NetworkDouble>();
+    ethernetTimeouts.receiveMilliseconds = 1000;
+    bindDialogControls(dialog.window());
+    dialogModelSetObserver([this](const DialogChange& change) {
+        if (change.kind != DIALOG_CHANGE_TEXT || (change.controlId != IDC_PROGRAM_STATUS_TEXT &&
+                                                  change.controlId != IDC_PROGRAM_STATE_TEXT)) {
+            return;
+        }
+        DialogItemState state;
+        dialogModelControlState(change.controlId, &state);
+        std::lock_guard<std::mutex> lock(mutex_);
+        progress_.push_back({change.controlId, state.text, kernel.elapsedMilliseconds()});
+    });
+}
+
+FlashFixture::~FlashFixture() {
+    EXPECT_TRUE(kernel.waitForThreads(WRITER_BOUND_MS));
+    if (printerSocket != INVALID_SOCKET_HANDLE) {
+        closeSocket(printerSocket);
+    }
+    for (int i = network->cleanups(); i < network->startups(); ++i) {
+        networkService->cleanup();
+    }
+    network.reset();
+    server.stop();
+    resetProgramState();
+}
+
+void FlashFixture::attach(UpgradeRoute route) {
+    route_ = route;
+    static const int32_t portTypes[] = {PORT_TYPE_USB, PORT_TYPE_PARALLEL, PORT_TYPE_ETHERNET};
+    activeConnection = portTypes[route];
+    printerData.portType = portTypes[route];
+    if (route == ROUTE_USB) {
+        localChannel.attach(UsbDeviceTable[0].devicePath, &printer);
+    } else if (route == ROUTE_PARALLEL) {
+        localChannel.attach("LPT1:", &printer);
+    }
+    std::string port = std::to_string(server.port());
+    snprintf(ethernetSettings.ipOctet1, ETHERNET_FIELD_SIZE, "127");
+    snprintf(ethernetSettings.ipOctet2, ETHERNET_FIELD_SIZE, "0");
+    snprintf(ethernetSettings.ipOctet3, ETHERNET_FIELD_SIZE, "0");
+    snprintf(ethernetSettings.ipOctet4, ETHERNET_FIELD_SIZE, "1");
+    snprintf(ethernetSettings.tcpPort, ETHERNET_FIELD_SIZE, "%s", port.c_str());
+    snprintf(printerData.modelName, PRINTER_TEXT_SIZE, "VRE G SIM");
+    snprintf(printerData.firmwareVersion, PRINTER_TEXT_SIZE, "V1.00");
+    snprintf(printerData.portName, PRINTER_TEXT_SIZE, "%s", routeName(route));
+    printerData.boardType = BOARD_LOGIC_I;
+    printerData.language = LANG_G;
+    printerData.family = FAMILY_VRE;
+    printerData.variant = 1;
+    ASSERT_TRUE(pickFirmwareImage(&currentImage, &printerData));
+    ASSERT_EQ(currentImage, &FirmwareCatalogue[DEFAULT_SLOT]);
+}
+
+void FlashFixture::upgrade() {
+    upgradePrinterFirmware();
+    ASSERT_TRUE(kernel.waitForThreads(WRITER_BOUND_MS));
+}
+
+std::vector<ProgressText> FlashFixture::progress() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return progress_;
+}
+
+void FlashFixture::clearProgress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_.clear();
+}
+
+std::vector<std::string> FlashFixture::progressTexts(int controlId) const {
+    std::vector<std::string> texts;
+    for (const ProgressText& text : progress()) {
+        if (text.controlId == controlId) {
+            texts.push_back(text.text);
+        }
+    }
+    return texts;
+}
+
+std::vector<uint64_t> FlashFixture::imageWriteSizes() const {
+    std::vector<uint64_t> sizes;
+    if (route_ == ROUTE_TCP) {
+        for (const std::vector<uint8_t>& sent : network->sent()) {
+            sizes.push_back(sent.size());
+        }
+        return sizes;
+    }
+    return imageWriteSizes(printer);
+}
+
+std::vector<uint64_t> FlashFixture::imageWriteSizes(const SimulatedPrinter& local) {
+    std::vector<uint64_t> sizes;
+    bool inImage = false;
+    for (const SimEvent& event : local.events()) {
+        if (event.kind == SIM_EVENT_REPLY && event.command == "flash-confirm") {
+            inImage = true;
+        } else if (event.kind == SIM_EVENT_WRITE && inImage) {
+            sizes.push_back(event.size);
+        } else if (event.kind == SIM_EVENT_CLOSED) {
+            inImage = false;
+        }
+    }
+    return sizes;
+}

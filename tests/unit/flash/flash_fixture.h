@@ -1,0 +1,68 @@
+#pragma once
+
+// A whole upgrade against the simulated printer: on a USB device path or a parallel port
+// through the simulated local channel, or over TCP on loopback, with the virtual clock, the
+// dialog model and the writer thread as a real thread the test waits for.
+
+#include "identity/firmware_catalogue.h"
+#include "identity/printer_data.h"
+#include "sim/sim_tcp_server.h"
+#include "sim/simulated_local_channel.h"
+#include "sim/simulated_printer.h"
+#include "tests/doubles/dialog_model_double.h"
+#include "tests/doubles/kernel_double.h"
+#include "tests/doubles/network_double.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+enum UpgradeRoute { ROUTE_USB, ROUTE_PARALLEL, ROUTE_TCP };
+
+const char* routeName(UpgradeRoute route);
+
+// One text shown in the "Programming Status" group, with the virtual time it appeared at.
+struct ProgressText {
+    int controlId;
+    std::string text;
+    uint64_t atMilliseconds;
+};
+
+class FlashFixture : public ::testing::Test {
+  protected:
+    FlashFixture();
+    ~FlashFixture() override;
+
+    // Attaches the simulator on the route and fills the printer record as the probe leaves it
+    // for the simulator's default device id (a board I G printer), image chosen.
+    void attach(UpgradeRoute route);
+    // The upgrade command, then waits for its writer, if any, to end.
+    void upgrade();
+
+    std::vector<ProgressText> progress() const;
+    std::vector<std::string> progressTexts(int controlId) const;
+    // The sizes of the writes that carried image bytes, on the route's side of the channel.
+    std::vector<uint64_t> imageWriteSizes() const;
+    // The same for a local printer other than the fixture's.
+    static std::vector<uint64_t> imageWriteSizes(const SimulatedPrinter& local);
+    void clearProgress();
+    std::vector<std::string> commands() const { return printer.commands(); }
+
+    UpgradeRoute route_ = ROUTE_USB;
+    KernelDouble kernel;
+    DialogModelDouble dialog;
+    SimulatedPrinter printer;
+    SimulatedLocalChannel localChannel;
+    SimTcpServer server{printer};
+    std::unique_ptr<NetworkDouble> network;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<ProgressText> progress_;
+};
+
+// The slot of the simulator's default printer, and the bytes it gets: its size rounded down.
+constexpr int DEFAULT_SLOT = 0;
+uint32_t evenSize(int slot);
