@@ -28,6 +28,10 @@ struct KernelService {
     // whatever its stream needs. Safe to call from any thread.
     void (*debugLog)(const char* line);
 
+    // Whether diagnostic lines go anywhere. When they don't, a line need not be composed: the
+    // flash writer logs every block it sends, and formatting lines nobody reads would slow it.
+    bool (*debugLogWanted)();
+
     // Creates the system-wide marker of this name, which tells other processes that one of the
     // family runs: a named mutex without initial owner on Windows; on Linux a lock file of
     // that name in the runtime directory ($XDG_RUNTIME_DIR, else /tmp) held with flock. The
@@ -59,6 +63,7 @@ inline void debugLog(const char* line) {
     kernelService->debugLog(line);
 }
 
-// Formats one diagnostic line into a 1024-byte buffer (cut, never overrun) and logs it.
+// Formats one diagnostic line into a 1024-byte buffer (cut, never overrun) and logs it, when
+// lines are wanted at all.
 // The format must be a constant of the program, never text that came from a printer.
 void debugLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

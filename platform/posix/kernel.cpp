@@ -22,7 +22,7 @@ static void posixSleep(uint32_t milliseconds) {
     }
 }
 
-static bool debugLogWanted() {
+static bool posixDebugLogWanted() {
     static const bool wanted = [] {
         const char* setting = getenv("TICKETFLASH_DEBUG_LOG");
         return setting != nullptr && setting[0] != '\0';
@@ -31,7 +31,7 @@ static bool debugLogWanted() {
 }
 
 static void posixDebugLog(const char* line) {
-    if (debugLogWanted()) {
+    if (posixDebugLogWanted()) {
         fprintf(stderr, "%s\n", line);
     }
 }
@@ -150,7 +150,8 @@ static bool posixStartThread(ThreadBody body, void* argument, uint32_t stackByte
 }
 
 static const KernelService posixKernel = {
-    posixSleep, posixDebugLog, posixCreateMarker, posixReleaseMarker, posixStartThread,
+    posixSleep,        posixDebugLog,      posixDebugLogWanted,
+    posixCreateMarker, posixReleaseMarker, posixStartThread,
 };
 
 const KernelService* kernelService = &posixKernel;

@@ -13,6 +13,11 @@ static void win32DebugLog(const char* line) {
     OutputDebugStringA(line);
 }
 
+// Any debugger or viewer may be listening to the debugger output stream.
+static bool win32DebugLogWanted() {
+    return true;
+}
+
 // The mutex has no initial owner and default security; nobody waits on it, its existence alone
 // is the marker.
 static MarkerHandle win32CreateMarker(const char* name, PlatformError* error) {
@@ -61,7 +66,8 @@ static bool win32StartThread(ThreadBody body, void* argument, uint32_t stackByte
 }
 
 static const KernelService win32Kernel = {
-    win32Sleep, win32DebugLog, win32CreateMarker, win32ReleaseMarker, win32StartThread,
+    win32Sleep,        win32DebugLog,      win32DebugLogWanted,
+    win32CreateMarker, win32ReleaseMarker, win32StartThread,
 };
 
 const KernelService* kernelService = &win32Kernel;

@@ -7,8 +7,8 @@
 KernelDouble* KernelDouble::active_ = nullptr;
 
 const KernelService KernelDouble::service_ = {
-    KernelDouble::sleep,         KernelDouble::debugLog,    KernelDouble::createMarker,
-    KernelDouble::releaseMarker, KernelDouble::startThread,
+    KernelDouble::sleep,        KernelDouble::debugLog,      KernelDouble::debugLogWanted,
+    KernelDouble::createMarker, KernelDouble::releaseMarker, KernelDouble::startThread,
 };
 
 KernelDouble::KernelDouble() : previous_(kernelService) {

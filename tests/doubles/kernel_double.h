@@ -49,6 +49,7 @@ class KernelDouble {
   private:
     static void sleep(uint32_t milliseconds);
     static void debugLog(const char* line);
+    static bool debugLogWanted() { return true; }
     static MarkerHandle createMarker(const char* name, PlatformError* error);
     static void releaseMarker(MarkerHandle marker);
     static bool startThread(ThreadBody body, void* argument, uint32_t stackBytes,

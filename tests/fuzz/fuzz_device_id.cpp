@@ -12,11 +12,14 @@
 
 static void sleepNever(uint32_t) {}
 static void logNothing(const char*) {}
+static bool logWantedNever() {
+    return false;
+}
 static MessageBoxAnswer answerSilently(const char*, const char*, MessageBoxButtons) {
     return MESSAGE_BOX_ANSWER_OK;
 }
 
-static const KernelService quietKernel = {sleepNever, logNothing};
+static const KernelService quietKernel = {sleepNever, logNothing, logWantedNever};
 static const UserInterfaceService silentUserInterface = {answerSilently};
 
 static bool terminatedInside(const char (&field)[PRINTER_TEXT_SIZE]) {
