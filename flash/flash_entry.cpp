@@ -81,31 +81,36 @@ static bool writeLocal(ChannelHandle handle, const uint8_t* bytes, uint32_t size
     return writeWhole(writeLocalChannel, handle, bytes, size, nullptr);
 }
 
-static bool readLocalReply(ChannelHandle handle, uint8_t* reply, uint32_t* length,
-                           PrinterData* printer) {
+// One local command, the pause after it, and the status reply it brings, into reply (the whole
+// buffer offered, *length the bytes received).
+static bool exchangeLocal(ChannelHandle handle, const uint8_t* command, uint32_t size,
+                          uint32_t pause, const char* writeFailure, uint8_t* reply,
+                          uint32_t* length, PrinterData* printer) {
+    if (!writeLocal(handle, command, size)) {
+        return refuse(writeFailure);
+    }
+    sleepMilliseconds(pause);
     *length = REPLY_SIZE;
-    return GetPrinterStatusData(handle, reply, length, printer);
+    if (!GetPrinterStatusData(handle, reply, length, printer)) {
+        return refuse("Could not read status back");
+    }
+    return true;
 }
 
-// The local command sequence; true when the printer answered "FLASH READY".
+// The local command sequence; true when the printer answered "FLASH READY". The first reply
+// only shows that the printer listens; the second, in the same buffer, must hold the marker.
 static bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
     uint8_t reply[REPLY_SIZE];
     uint32_t length = 0;
     sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
-    if (!writeLocal(handle, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
-        return refuse("Error 1bFR");
-    }
-    sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
-    if (!readLocalReply(handle, reply, &length, printer)) {
-        return refuse("Could not read status back");
+    if (!exchangeLocal(handle, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST,
+                       PAUSE_AFTER_REQUEST_MS, "Error 1bFR", reply, &length, printer)) {
+        return false;
     }
     sleepMilliseconds(PAUSE_AFTER_FIRST_REPLY_MS);
-    if (!writeLocal(handle, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL)) {
-        return refuse("Error 1bIA");
-    }
-    sleepMilliseconds(PAUSE_AFTER_CONFIRM_MS);
-    if (!readLocalReply(handle, reply, &length, printer)) {
-        return refuse("Could not read status back");
+    if (!exchangeLocal(handle, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL,
+                       PAUSE_AFTER_CONFIRM_MS, "Error 1bIA", reply, &length, printer)) {
+        return false;
     }
     // A parallel port wants one more byte to release the reply; a USB channel must not get it.
     if (printer->portType == PORT_TYPE_PARALLEL &&

@@ -7,7 +7,6 @@
 #include "identity/firmware_selection.h"
 #include "platform/dialog_model.h"
 #include "resources/resource.h"
-#include "tests/doubles/program_state.h"
 
 #include <cstring>
 
@@ -24,11 +23,6 @@ uint32_t evenSize(int slot) {
 }
 
 FlashFixture::FlashFixture() {
-    resetProgramState();
-    PlatformError error = 0;
-    EXPECT_TRUE(server.start(0, &error)) << "error " << error;
-    network = std::make_unique<NetworkDouble>();
-    ethernetTimeouts.receiveMilliseconds = 1000;
     bindDialogControls(dialog.window());
     dialogModelSetObserver([this](const DialogChange& change) {
         if (change.kind != DIALOG_CHANGE_TEXT || (change.controlId != IDC_PROGRAM_STATUS_TEXT &&
@@ -44,15 +38,6 @@ FlashFixture::FlashFixture() {
 
 FlashFixture::~FlashFixture() {
     EXPECT_TRUE(kernel.waitForThreads(WRITER_BOUND_MS));
-    if (printerSocket != INVALID_SOCKET_HANDLE) {
-        closeSocket(printerSocket);
-    }
-    for (int i = network->cleanups(); i < network->startups(); ++i) {
-        networkService->cleanup();
-    }
-    network.reset();
-    server.stop();
-    resetProgramState();
 }
 
 void FlashFixture::attach(UpgradeRoute route) {

@@ -6,15 +6,10 @@
 
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
-#include "sim/sim_tcp_server.h"
 #include "sim/simulated_local_channel.h"
-#include "sim/simulated_printer.h"
 #include "tests/doubles/dialog_model_double.h"
-#include "tests/doubles/kernel_double.h"
-#include "tests/doubles/network_double.h"
+#include "tests/doubles/simulated_printer_test.h"
 
-#include <gtest/gtest.h>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,7 +25,7 @@ struct ProgressText {
     uint64_t atMilliseconds;
 };
 
-class FlashFixture : public ::testing::Test {
+class FlashFixture : public SimulatedPrinterTest {
   protected:
     FlashFixture();
     ~FlashFixture() override;
@@ -51,12 +46,8 @@ class FlashFixture : public ::testing::Test {
     std::vector<std::string> commands() const { return printer.commands(); }
 
     UpgradeRoute route_ = ROUTE_USB;
-    KernelDouble kernel;
     DialogModelDouble dialog;
-    SimulatedPrinter printer;
     SimulatedLocalChannel localChannel;
-    SimTcpServer server{printer};
-    std::unique_ptr<NetworkDouble> network;
 
   private:
     mutable std::mutex mutex_;
