@@ -70,6 +70,9 @@ void FlashFixture::attach(UpgradeRoute route) {
 void FlashFixture::upgrade() {
     upgradePrinterFirmware();
     ASSERT_TRUE(kernel.waitForThreads(WRITER_BOUND_MS));
+    // Over TCP the printer may still be taking in the last bytes after the writer closed; every
+    // conversation it began has ended once it recorded as many closes as opens.
+    EXPECT_TRUE(waitForEvents(SIM_EVENT_CLOSED, countEvents(SIM_EVENT_OPENED)));
 }
 
 std::vector<ProgressText> FlashFixture::progress() const {

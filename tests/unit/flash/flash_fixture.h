@@ -33,7 +33,8 @@ class FlashFixture : public SimulatedPrinterTest {
     // Attaches the simulator on the route and fills the printer record as the probe leaves it
     // for the simulator's default device id (a board I G printer), image chosen.
     void attach(UpgradeRoute route);
-    // The upgrade command, then waits for its writer, if any, to end.
+    // The upgrade command, then waits for its writer, if any, to end, and for the printer to
+    // have ended every conversation.
     void upgrade();
 
     std::vector<ProgressText> progress() const;
