@@ -1,6 +1,7 @@
 #include "tests/doubles/program_state.h"
 
 #include "app/dialog_controls.h"
+#include "app/run_end.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
@@ -33,6 +34,8 @@ void resetProgramState() {
     memset(&ethernetSettings, 0, sizeof ethernetSettings);
     instanceMutex = NO_MARKER;
     m_dwLastError = 0;
+    runEndRequested = false;
+    portsRestored = false;
     writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr};
     updateInProgress = false;
 }

@@ -46,7 +46,7 @@ static const EntryFailure ENTRY_FAILURES[] = {
     {"UsbNotReady", ROUTE_USB, [](SimFaults* f) { f->notReady = true; },
      "VRE G SIM printer is NOT ready, resolve and try again  USB"},
     {"TcpNotReady", ROUTE_TCP, [](SimFaults* f) { f->notReady = true; },
-     "VRE G SIM printer is NOT ready, resolve and try again  TCP"},
+     "VRE G SIM printer is NOT ready, resolve and try again  ETHERNET"},
     {"UsbRefused", ROUTE_USB, [](SimFaults* f) { f->refuseFlashMode = true; },
      "Failed to entered flash programming mode"},
     {"ParallelRefused", ROUTE_PARALLEL, [](SimFaults* f) { f->refuseFlashMode = true; },
@@ -167,9 +167,10 @@ TEST_F(FlashEntry, YesToTheSameVersionGoesOnOverTcp) {
 TEST_F(FlashEntry, NoToTheSameVersionClosesTheSocket) {
     attach(ROUTE_TCP);
     snprintf(printerData.firmwareVersion, PRINTER_TEXT_SIZE, "V1.12");
+    size_t closed = network->closed().size();
     upgrade();
     EXPECT_FALSE(flashCommandSent());
-    EXPECT_EQ(network->closed().size(), 1u);
+    EXPECT_EQ(network->closed().size(), closed + 1);
     expectNothingStarted();
 }
 
@@ -225,9 +226,10 @@ TEST_F(FlashEntry, NoPrinterFoundEndsTheCommandSilently) {
 
 TEST_F(FlashEntry, IsIgnoredWhileAWriterRuns) {
     attach(ROUTE_USB);
+    size_t events = printer.events().size();
     updateInProgress = true;
     upgrade();
     updateInProgress = false;
-    EXPECT_TRUE(printer.commands().empty());
+    EXPECT_EQ(printer.events().size(), events);
     EXPECT_TRUE(kernel.threadStackSizes().empty());
 }

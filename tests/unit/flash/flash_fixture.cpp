@@ -1,14 +1,11 @@
 #include "tests/unit/flash/flash_fixture.h"
 
 #include "app/dialog_controls.h"
+#include "app/probe.h"
 #include "connection/ethernet.h"
-#include "connection/usb_device_table.h"
 #include "flash/flash_entry.h"
-#include "identity/firmware_selection.h"
 #include "platform/dialog_model.h"
 #include "resources/resource.h"
-
-#include <cstring>
 
 // Bound of the real time a test waits for its writer; the virtual clock makes it run at once.
 static const uint32_t WRITER_BOUND_MS = 30000;
@@ -23,7 +20,6 @@ uint32_t evenSize(int slot) {
 }
 
 FlashFixture::FlashFixture() {
-    bindDialogControls(dialog.window());
     dialogModelSetObserver([this](const DialogChange& change) {
         if (change.kind != DIALOG_CHANGE_TEXT || (change.controlId != IDC_PROGRAM_STATUS_TEXT &&
                                                   change.controlId != IDC_PROGRAM_STATE_TEXT)) {
@@ -42,29 +38,16 @@ FlashFixture::~FlashFixture() {
 
 void FlashFixture::attach(UpgradeRoute route) {
     route_ = route;
-    static const int32_t portTypes[] = {PORT_TYPE_USB, PORT_TYPE_PARALLEL, PORT_TYPE_ETHERNET};
-    activeConnection = portTypes[route];
-    printerData.portType = portTypes[route];
-    if (route == ROUTE_USB) {
-        localChannel.attach(UsbDeviceTable[0].devicePath, &printer);
-    } else if (route == ROUTE_PARALLEL) {
-        localChannel.attach("LPT1:", &printer);
+    if (route == ROUTE_TCP) {
+        findEthernetPrinter(&dialogControls, &printerData);
+    } else {
+        attachLocal(route == ROUTE_USB ? usbPath() : "LPT1:");
+        refreshPrinterData(&dialogControls, &printerData);
     }
-    std::string port = std::to_string(server.port());
-    snprintf(ethernetSettings.ipOctet1, ETHERNET_FIELD_SIZE, "127");
-    snprintf(ethernetSettings.ipOctet2, ETHERNET_FIELD_SIZE, "0");
-    snprintf(ethernetSettings.ipOctet3, ETHERNET_FIELD_SIZE, "0");
-    snprintf(ethernetSettings.ipOctet4, ETHERNET_FIELD_SIZE, "1");
-    snprintf(ethernetSettings.tcpPort, ETHERNET_FIELD_SIZE, "%s", port.c_str());
-    snprintf(printerData.modelName, PRINTER_TEXT_SIZE, "VRE G SIM");
-    snprintf(printerData.firmwareVersion, PRINTER_TEXT_SIZE, "V1.00");
-    snprintf(printerData.portName, PRINTER_TEXT_SIZE, "%s", routeName(route));
-    printerData.boardType = BOARD_LOGIC_I;
-    printerData.language = LANG_G;
-    printerData.family = FAMILY_VRE;
-    printerData.variant = 1;
-    ASSERT_TRUE(pickFirmwareImage(&currentImage, &printerData));
-    ASSERT_EQ(currentImage, &FirmwareCatalogue[DEFAULT_SLOT]);
+    ASSERT_EQ(currentImage, &FirmwareCatalogue[DEFAULT_SLOT]) << "the probe found no printer";
+    ASSERT_TRUE(waitForEvents(SIM_EVENT_CLOSED, countEvents(SIM_EVENT_OPENED)));
+    dialog.clear();
+    clearProgress();
 }
 
 void FlashFixture::upgrade() {

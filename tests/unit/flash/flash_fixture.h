@@ -6,9 +6,7 @@
 
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
-#include "sim/simulated_local_channel.h"
-#include "tests/doubles/dialog_model_double.h"
-#include "tests/doubles/simulated_printer_test.h"
+#include "tests/doubles/dialog_probe_test.h"
 
 #include <mutex>
 #include <string>
@@ -25,13 +23,13 @@ struct ProgressText {
     uint64_t atMilliseconds;
 };
 
-class FlashFixture : public SimulatedPrinterTest {
+class FlashFixture : public DialogProbeTest {
   protected:
     FlashFixture();
     ~FlashFixture() override;
 
-    // Attaches the simulator on the route and fills the printer record as the probe leaves it
-    // for the simulator's default device id (a board I G printer), image chosen.
+    // Attaches the simulator on the route and probes it there, as the dialog does before an
+    // upgrade: the simulator's default device id is a board I G printer, which gets slot 0.
     void attach(UpgradeRoute route);
     // The upgrade command, then waits for its writer, if any, to end, and for the printer to
     // have ended every conversation.
@@ -47,8 +45,6 @@ class FlashFixture : public SimulatedPrinterTest {
     std::vector<std::string> commands() const { return printer.commands(); }
 
     UpgradeRoute route_ = ROUTE_USB;
-    DialogModelDouble dialog;
-    SimulatedLocalChannel localChannel;
 
   private:
     mutable std::mutex mutex_;
