@@ -89,9 +89,10 @@ static void posixReleaseMarker(MarkerHandle marker) {
 }
 
 // The smallest worker stack handed out here. A Windows thread of 16 KB runs in a stack of its
-// own; a glibc thread carries its static TLS and guard in the same block, formats every
-// diagnostic line to the unbuffered standard error through an 8 KB buffer on the stack, and
-// under AddressSanitizer every frame grows by its red zones. 256 KB keeps all of that safe and
+// own; a glibc thread carries its static TLS and guard in the same block, and formats every
+// diagnostic line to the unbuffered standard error through an 8 KB buffer on the stack. With
+// the log on, the flash writer overflows 16 KB in that formatting, with or without
+// AddressSanitizer, whose red zones grow every frame besides. 256 KB keeps all of that safe and
 // is still a thirty-second of the default.
 static const size_t WORKER_STACK_FLOOR = 256 * 1024;
 
