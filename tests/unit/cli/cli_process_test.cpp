@@ -129,7 +129,8 @@ class TicketflashProcess : public testing::Test {
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::vector<std::string> environment() const {
-        return {"XDG_RUNTIME_DIR=" + folder_, "CUPS_SERVER=" + folder_ + "/absent/cups.sock"};
+        return {"XDG_RUNTIME_DIR=" + folder_, "CUPS_SERVER=" + folder_ + "/absent/cups.sock",
+                "TICKETFLASH_DEBUG_LOG="};
     }
 
     std::unique_ptr<ChildProcess> start(const std::vector<std::string>& arguments,
@@ -295,6 +296,15 @@ TEST_F(TicketflashProcess, StatusWithNoLocalPrinterSaysNotReadyAndEndsWithThree)
     EXPECT_EQ(report["status"], "Not Ready");
     EXPECT_EQ(messageTexts(report), std::vector<std::string>{"Not Ready"});
     EXPECT_EQ(report["messages"][0]["caption"], "Error");
+}
+
+TEST_F(TicketflashProcess, LogWritesTheDiagnosticLinesOnStandardErrorOnly) {
+    ChildOutcome logged = run({"--log", "--json", "versions"});
+    ChildOutcome quiet = run({"--json", "versions"});
+    EXPECT_NE(logged.errors.find("CreateSingleInstance - Entry\n"), std::string::npos)
+        << logged.errors;
+    EXPECT_EQ(quiet.errors, "");
+    EXPECT_EQ(logged.output, quiet.output);
 }
 
 // --- usage and the single instance ---------------------------------------------------------
