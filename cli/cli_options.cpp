@@ -74,6 +74,10 @@ const char* firstWord(int argc, const char* const* argv) {
 
 } // namespace
 
+void printUsageError(const std::string& error) {
+    fprintf(stderr, "ticketflash: %s\n%s\n", error.c_str(), USAGE);
+}
+
 int parseCliOptions(int argc, const char* const* argv, CliOptions* options) {
     CLI::App app{TOOL_DESCRIPTION, "ticketflash"};
     buildParser(app, options);
@@ -87,7 +91,7 @@ int parseCliOptions(int argc, const char* const* argv, CliOptions* options) {
         if (stray != nullptr && app.get_subcommands().empty()) {
             what = std::string(stray) + ": not a subcommand";
         }
-        fprintf(stderr, "ticketflash: %s\n%s\n", what.c_str(), USAGE);
+        printUsageError(what);
         return CLI_EXIT_USAGE;
     }
     return CLI_PARSED;

@@ -35,6 +35,10 @@ constexpr int CLI_EXIT_ANOTHER_INSTANCE = 75;
 // Not an exit code: parsing went through and the run goes on.
 constexpr int CLI_PARSED = -1;
 
+// Reports a usage error as parsing does: "ticketflash: " and the error naming the argument on
+// one line, then the usage line, on standard error.
+void printUsageError(const std::string& error);
+
 // Parses the command line into *options. Returns CLI_PARSED when the run goes on; otherwise the
 // exit code, after printing the help or the version (0), or a one-line error naming the
 // argument followed by the usage line on standard error (CLI_EXIT_USAGE).

@@ -73,6 +73,10 @@ std::string reportJson(const RunOutcome& outcome) {
 int endRun(const RunOutcome& outcome) {
     runEnded = true;
     pressEscape();
+    bool usageError = outcome.exitCode == CLI_EXIT_USAGE;
+    if (usageError) {
+        printUsageError(outcome.closingLine);
+    }
     if (runOptions.json) {
         printJsonDocument(reportJson(outcome));
         return outcome.exitCode;
@@ -80,7 +84,7 @@ int endRun(const RunOutcome& outcome) {
     if (outcome.showFields) {
         printDialogFields();
     }
-    if (!outcome.closingLine.empty()) {
+    if (!usageError && !outcome.closingLine.empty()) {
         printUserLine(outcome.closingLine);
     }
     return outcome.exitCode;

@@ -309,6 +309,14 @@ TEST_F(TicketflashProcess, LogWritesTheDiagnosticLinesOnStandardErrorOnly) {
 
 // --- usage and the single instance ---------------------------------------------------------
 
+TEST_F(TicketflashProcess, RasterPrinterWithoutVariantIsReportedAsABadArgument) {
+    auto simulated = printer({"--device-id", RASTER_PRINTER});
+    ChildOutcome outcome = run({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()});
+    EXPECT_EQ(outcome.exitCode, 64);
+    EXPECT_NE(outcome.errors.find("ticketflash: --variant: "), std::string::npos) << outcome.errors;
+    EXPECT_NE(outcome.errors.find("\nUsage: ticketflash"), std::string::npos);
+}
+
 TEST_F(TicketflashProcess, BadArgumentEndsWith64NamingItAndShowingTheUsage) {
     ChildOutcome outcome = run({"find", "--port", "70000"});
     EXPECT_EQ(outcome.exitCode, 64);
