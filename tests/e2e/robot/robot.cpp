@@ -21,13 +21,15 @@
 //                                                       dialog with EN_CHANGE
 //   select --title T --id N --index I   {"id":N,"selection":I}  CB_SETCURSEL, then posts
 //                                                       CBN_SELCHANGE to the dialog
-//   message-box [--process-of T] {"caption":S,"text":S,"buttons":["yes","no"]}
-//   answer-box [--process-of T] --button ok|cancel|abort|retry|ignore|yes|no
+//   message-box [--process-of T] [--title C]  {"caption":S,"text":S,"buttons":["yes","no"]}
+//   answer-box [--process-of T] [--title C] --button ok|cancel|abort|retry|ignore|yes|no
 //                                {"answered":B}         once the box has closed
 //   wait-text --title T --id N --text S  {"id":N,"text":S}  until the control reads S
 //
 // A message box is the topmost enabled dialog-class window holding a message text (static
-// 0xFFFF); --process-of T narrows the search to the process of window T, T excluded.
+// 0xFFFF); --process-of T narrows the search to the process of window T, T excluded, and
+// --title C to the boxes captioned C (a dialog with unaddressed statics of its own, in
+// another process, would otherwise pass for a box).
 
 #include <windows.h>
 
@@ -270,8 +272,15 @@ bool findUsableControl(const Options& options, const Deadline& deadline, HWND& c
 struct BoxSearch {
     HWND exclude;
     DWORD pid;
+    const std::wstring* caption; // null: any
     HWND found;
 };
+
+bool captioned(HWND window, const std::wstring* caption) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(window, text, 256);
+    return caption == nullptr || *caption == text;
+}
 
 BOOL CALLBACK matchMessageBox(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<BoxSearch*>(param);
@@ -279,19 +288,21 @@ BOOL CALLBACK matchMessageBox(HWND window, LPARAM param) {
     if (window == search->exclude || !IsWindowVisible(window) || !IsWindowEnabled(window) ||
         className(window) != L"#32770" || GetDlgItem(window, messageBoxTextId) == nullptr)
         return TRUE;
-    if (search->pid != 0 && processOf(window) != search->pid)
+    if ((search->pid != 0 && processOf(window) != search->pid) ||
+        !captioned(window, search->caption))
         return TRUE;
     search->found = window; // the first in z order is the one on top
     return FALSE;
 }
 
 // An open message box: a visible dialog-class window with a message text, other than the
-// window `--process-of` and in that window's process when it is given.
+// window `--process-of` and in that window's process when it is given, captioned `--title`
+// when that is given.
 bool findMessageBox(const Options& options, const Deadline& deadline, HWND& box) {
-    BoxSearch search{nullptr, 0, nullptr};
+    BoxSearch search{nullptr, 0, options.title.empty() ? nullptr : &options.title, nullptr};
     if (!options.processOf.empty()) {
         Options owner = options;
-        owner.title = options.processOf;
+        owner.title = options.processOf; // findWindow looks for --title
         if (!findWindow(owner, deadline, search.exclude))
             return false;
         search.pid = processOf(search.exclude);
