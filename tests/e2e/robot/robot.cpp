@@ -25,6 +25,8 @@
 //   answer-box [--process-of T] [--title C] --button ok|cancel|abort|retry|ignore|yes|no
 //                                {"answered":B}         once the box has closed
 //   wait-text --title T --id N --text S  {"id":N,"text":S}  until the control reads S
+//   watch --title T --id N --text S      {"id":N,"text":S}  each text the control shows,
+//                                                       polled, until it reads S
 //
 // A message box is the topmost enabled dialog-class window holding a message text (static
 // 0xFFFF); --process-of T narrows the search to the process of window T, T excluded, and
@@ -464,21 +466,42 @@ bool answerBox(const Options& options, const Deadline& deadline) {
     return true;
 }
 
-bool waitText(const Options& options, const Deadline& deadline) {
+// Reads the control `--id` until it reads `--text`; with everyChange, prints each text that
+// differs from the one read before it, so that a test sees the steps of a running program.
+bool followText(const Options& options, const Deadline& deadline, bool everyChange) {
     HWND dialog = nullptr;
     if (!options.id)
         return fail("--id is required");
     if (!findWindow(options, deadline, dialog))
         return false;
     std::wstring text;
+    std::optional<std::wstring> printed;
+    auto line = [&] {
+        return "{\"id\":" + std::to_string(*options.id) + ",\"text\":" + json(text) + "}";
+    };
     auto matches = [&] {
         HWND control = GetDlgItem(dialog, *options.id);
-        return control != nullptr && windowText(control, deadline, text) && text == options.text;
+        if (control == nullptr || !windowText(control, deadline, text))
+            return false;
+        if (everyChange && printed != text) {
+            printLine(line());
+            printed = text;
+        }
+        return text == options.text;
     };
     if (!pollUntil(deadline, matches))
         return fail("control " + std::to_string(*options.id) + " still reads " + json(text));
-    printLine("{\"id\":" + std::to_string(*options.id) + ",\"text\":" + json(text) + "}");
+    if (!everyChange)
+        printLine(line());
     return true;
+}
+
+bool waitText(const Options& options, const Deadline& deadline) {
+    return followText(options, deadline, false);
+}
+
+bool watchText(const Options& options, const Deadline& deadline) {
+    return followText(options, deadline, true);
 }
 
 // ---- command line
@@ -498,6 +521,7 @@ constexpr Command commands[] = {
     {L"message-box", messageBox},
     {L"answer-box", answerBox},
     {L"wait-text", waitText},
+    {L"watch", watchText},
 };
 
 bool parseNumber(const wchar_t* text, long& value) {
@@ -530,7 +554,7 @@ bool parseOption(const std::wstring& name, const wchar_t* value, Options& option
 bool parseArguments(int argc, wchar_t** argv, Options& options) {
     if (argc < 2)
         return fail("usage: tf-robot wait-window|wait-closed|dump|click|set-text|select|"
-                    "message-box|answer-box|wait-text [--title T] [--id N] [--text S] "
+                    "message-box|answer-box|wait-text|watch [--title T] [--id N] [--text S] "
                     "[--index I] [--button B] [--process-of T] [--timeout MS]");
     options.command = argv[1];
     for (int i = 2; i < argc; i += 2) {
