@@ -22,3 +22,7 @@ void findEthernetPrinter(DialogControls* controls, PrinterData* printerData);
 // A change of selection in the firmware combo box: caption, variant and image follow the entry.
 // Returns the result of the image choice.
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData);
+
+// Empties the combo box, adds the names of list up to the entry "END" (a null list adds none)
+// and selects entry 0, which reports no selection change. With no entries nothing is selected.
+void fillFirmwareCombo(ControlHandle combo, const char* const* names);

@@ -13,6 +13,11 @@
 constexpr uint32_t DIALOG_MESSAGE_INIT = 0x0110;    // WM_INITDIALOG
 constexpr uint32_t DIALOG_MESSAGE_COMMAND = 0x0111; // WM_COMMAND
 
+// The dialog's own commands, numbered as Windows numbers them: Enter with no button focused, and
+// the Escape key or the caption's close box.
+constexpr int DIALOG_COMMAND_OK = 1;     // IDOK
+constexpr int DIALOG_COMMAND_CANCEL = 2; // IDCANCEL
+
 // firstParameter of a command: the notification code in the high 16 bits, the control
 // identifier in the low 16 bits. Returns nonzero when the message was handled.
 intptr_t updateDialogProc(DialogWindow dialog, uint32_t message, uintptr_t firstParameter,

@@ -31,6 +31,8 @@ struct DialogModel {
     MessageBoxResponder responder;
     bool quitRequested = false;
     int exitCode = 0;
+    bool ended = false;
+    intptr_t result = 0;
 
     DialogModel() { resetItems(); }
 
@@ -208,15 +210,29 @@ int modelComboGetSelection(ControlHandle combo) {
     return index >= 0 && isClass(index, "COMBOBOX") ? model.items[index].comboSelection : -1;
 }
 
-void modelPostQuit(int exitCode) {
+// Records a request that concerns the whole dialog under the lock, then tells the observer.
+template <typename Record> void recordDialogRequest(DialogChangeKind kind, Record record) {
     DialogObserver observer;
     {
         std::lock_guard<std::mutex> lock(model.mutex);
-        model.quitRequested = true;
-        model.exitCode = exitCode;
+        record();
         observer = model.observer;
     }
-    notify(observer, 0, DIALOG_CHANGE_QUIT);
+    notify(observer, 0, kind);
+}
+
+void modelPostQuit(int exitCode) {
+    recordDialogRequest(DIALOG_CHANGE_QUIT, [&] {
+        model.quitRequested = true;
+        model.exitCode = exitCode;
+    });
+}
+
+void modelEndDialog(DialogWindow, intptr_t result) {
+    recordDialogRequest(DIALOG_CHANGE_DIALOG_ENDED, [&] {
+        model.ended = true;
+        model.result = result;
+    });
 }
 
 // The handle of a visible, enabled item of the given class that the user can act on, or
@@ -236,7 +252,7 @@ ControlHandle usableControl(int controlId, const char* className) {
 const UserInterfaceService dialogModelUserInterface = {
     modelMessageBox, modelGetControl, modelSetText,        modelGetEditLine, modelEnable,
     modelShow,       modelComboReset, modelComboAddString, modelComboSelect, modelComboGetSelection,
-    modelPostQuit,
+    modelPostQuit,   modelEndDialog,
 };
 
 void dialogModelReset() {
@@ -247,6 +263,8 @@ void dialogModelReset() {
     model.responder = nullptr;
     model.quitRequested = false;
     model.exitCode = 0;
+    model.ended = false;
+    model.result = 0;
 }
 
 DialogWindow dialogModelWindow() {
@@ -293,6 +311,14 @@ bool dialogModelQuitRequested(int* exitCode) {
         *exitCode = model.exitCode;
     }
     return model.quitRequested;
+}
+
+bool dialogModelDialogEnded(intptr_t* result) {
+    std::lock_guard<std::mutex> lock(model.mutex);
+    if (result != nullptr) {
+        *result = model.result;
+    }
+    return model.ended;
 }
 
 bool dialogModelClick(int controlId) {

@@ -23,6 +23,7 @@ enum DialogChangeKind {
     DIALOG_CHANGE_COMBO_LIST,      // emptied or an entry added
     DIALOG_CHANGE_COMBO_SELECTION, // by the program or by the user
     DIALOG_CHANGE_QUIT,            // the end of the run was asked for; control id 0
+    DIALOG_CHANGE_DIALOG_ENDED,    // the dialog was ended; control id 0
 };
 
 struct DialogChange {
@@ -55,8 +56,8 @@ typedef std::function<MessageBoxAnswer(const char* text, const char* caption,
 // The user-interface service over the model.
 extern const UserInterfaceService dialogModelUserInterface;
 
-// Puts the dialog back to its template state, with no quit request, and forgets the observer,
-// the command handler and the responder.
+// Puts the dialog back to its template state, with no quit request and not ended, and forgets
+// the observer, the command handler and the responder.
 void dialogModelReset();
 
 // The dialog window that getControl accepts.
@@ -74,6 +75,9 @@ bool dialogModelControlState(int controlId, DialogItemState* state);
 
 // Whether the end of the run was asked for, and with which exit code.
 bool dialogModelQuitRequested(int* exitCode);
+
+// Whether the dialog was ended, and with which result.
+bool dialogModelDialogEnded(intptr_t* result);
 
 // What the user does. Each works only on a visible, enabled control of the right kind and
 // returns false otherwise. A click on a push button reports CONTROL_NOTIFY_CLICKED; typing

@@ -69,6 +69,10 @@ struct UserInterfaceService {
     // Asks the user-interface thread's message loop to end with this exit code
     // (PostQuitMessage on that thread), from whichever thread calls it. Returns at once.
     void (*postQuit)(int exitCode);
+
+    // Ends the modal dialog (EndDialog): the platform's modal dialog call returns result once
+    // the dialog procedure has returned. Called on the user-interface thread only.
+    void (*endDialog)(DialogWindow dialog, intptr_t result);
 };
 
 extern const UserInterfaceService* userInterfaceService;

@@ -65,10 +65,14 @@ static void win32PostQuit(int exitCode) {
     }
 }
 
+static void win32EndDialog(DialogWindow dialog, intptr_t result) {
+    EndDialog(reinterpret_cast<HWND>(dialog), result);
+}
+
 static const UserInterfaceService win32UserInterface = {
     win32MessageBox, win32GetControl, win32SetText,        win32GetEditLine, win32Enable,
     win32Show,       win32ComboReset, win32ComboAddString, win32ComboSelect, win32ComboGetSelection,
-    win32PostQuit,
+    win32PostQuit,   win32EndDialog,
 };
 
 const UserInterfaceService* userInterfaceService = &win32UserInterface;

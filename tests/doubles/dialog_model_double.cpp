@@ -88,3 +88,7 @@ bool DialogModelDouble::visible(int controlId) const {
 bool DialogModelDouble::enabled(int controlId) const {
     return control(controlId).enabled;
 }
+
+bool DialogModelDouble::dialogEnded(intptr_t* result) const {
+    return dialogModelDialogEnded(result);
+}

@@ -44,6 +44,9 @@ class DialogModelDouble {
     bool visible(int controlId) const;
     bool enabled(int controlId) const;
 
+    // Whether the dialog was ended, and with which result.
+    bool dialogEnded(intptr_t* result) const;
+
   private:
     MessageBoxAnswer answer(const char* text, const char* caption, MessageBoxButtons buttons);
 

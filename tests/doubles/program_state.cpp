@@ -1,10 +1,12 @@
 #include "tests/doubles/program_state.h"
 
 #include "app/dialog_controls.h"
+#include "app/run_end.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
+#include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 
@@ -32,4 +34,7 @@ void resetProgramState() {
     memset(&ethernetSettings, 0, sizeof ethernetSettings);
     instanceMutex = NO_MARKER;
     m_dwLastError = 0;
+    runEndRequested = false;
+    portsRestored = false;
+    updateInProgress = false;
 }

@@ -211,16 +211,28 @@ TEST_F(DialogModelTest, RecordsAndReportsTheEndOfTheRun) {
     EXPECT_EQ(dialog.changes(), (std::vector<DialogChange>{{0, DIALOG_CHANGE_QUIT}}));
 }
 
+TEST_F(DialogModelTest, RecordsTheEndOfTheDialogWithItsResult) {
+    intptr_t result = -1;
+    EXPECT_FALSE(dialogModelDialogEnded(&result));
+    userInterfaceService->endDialog(dialog.window(), 1012);
+    EXPECT_TRUE(dialogModelDialogEnded(&result));
+    EXPECT_EQ(result, 1012);
+    EXPECT_FALSE(dialogModelQuitRequested(nullptr));
+    EXPECT_EQ(dialog.changes(), (std::vector<DialogChange>{{0, DIALOG_CHANGE_DIALOG_ENDED}}));
+}
+
 TEST_F(DialogModelTest, ResetGoesBackToTheTemplate) {
     userInterfaceService->setText(control(IDC_MODE_TEXT), "UPGRADE Firmware");
     userInterfaceService->show(control(IDC_PRINT_LOGOS_BUTTON), false);
     userInterfaceService->comboAddString(control(IDC_FIRMWARE_COMBO), "x");
     userInterfaceService->postQuit(3);
+    userInterfaceService->endDialog(dialog.window(), 2);
     dialogModelReset();
     EXPECT_EQ(dialog.text(IDC_MODE_TEXT), "");
     EXPECT_TRUE(dialog.visible(IDC_PRINT_LOGOS_BUTTON));
     EXPECT_TRUE(dialog.control(IDC_FIRMWARE_COMBO).comboEntries.empty());
     EXPECT_FALSE(dialogModelQuitRequested(nullptr));
+    EXPECT_FALSE(dialogModelDialogEnded(nullptr));
 }
 
 TEST_F(DialogModelTest, AnswersMessageBoxesFromTheQueueThenByDefault) {

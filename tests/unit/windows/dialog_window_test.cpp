@@ -2,6 +2,7 @@
 // in-memory model, the Windows user-interface service over them, and the control set's
 // operations on real edits, whose text changes reach the dialog procedure as EN_CHANGE.
 #include "app/dialog_controls.h"
+#include "app/update_dialog.h"
 #include "platform/dialog_model.h"
 #include "resources/dialog_template.h"
 #include "tests/doubles/kernel_double.h"
@@ -37,6 +38,19 @@ INT_PTR CALLBACK recordingDialogProc(HWND dialog, UINT message, WPARAM first, LP
         readEditField(reinterpret_cast<DialogWindow>(dialog), controlId, field);
     }
     return TRUE;
+}
+
+// Hands the update dialog's commands to its procedure; at the start it only presses "Exit",
+// since a real first probe would look for printers on this machine.
+INT_PTR CALLBACK exitingDialogProc(HWND dialog, UINT message, WPARAM first, LPARAM second) {
+    if (message == WM_INITDIALOG) {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXIT_BUTTON, BN_CLICKED), 0);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) {
+        return FALSE;
+    }
+    return updateDialogProc(reinterpret_cast<DialogWindow>(dialog), message, first, second);
 }
 
 class DialogWindowTest : public ::testing::Test {
@@ -171,6 +185,17 @@ TEST_F(DialogWindowTest, ServicePostsTheQuitToTheUserInterfaceThread) {
         ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
         EXPECT_EQ(message.wParam, 4u);
     }
+}
+
+// "Exit" ends the modal dialog with its identifier and posts the quit that ends the main loop.
+TEST_F(DialogWindowTest, ExitEndsTheModalDialogWithTheCommandAndPostsTheQuit) {
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UPDATE_DIALOG),
+                                     nullptr, exitingDialogProc, 0);
+    EXPECT_EQ(result, IDC_EXIT_BUTTON);
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_TRUE(kernel.logged("RestorePortsToOriginal - Entry"));
 }
 
 TEST_F(DialogWindowTest, DefaultsReachFieldsAndRealEditsThroughTheirChangeReports) {

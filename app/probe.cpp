@@ -1,0 +1,220 @@
+#include "app/probe.h"
+
+#include "app/run_end.h"
+#include "connection/ethernet.h"
+#include "connection/local_discovery.h"
+#include "connection/spooler_ports.h"
+#include "connection/status.h"
+#include "identity/device_id.h"
+#include "identity/firmware_catalogue.h"
+#include "identity/firmware_selection.h"
+#include "platform/kernel.h"
+#include "platform/user_interface.h"
+
+#include <cstdio>
+
+namespace {
+
+enum ProbeRoute {
+    PROBE_LOCAL,
+    PROBE_ETHERNET,
+};
+
+constexpr int CAPTION_SIZE = 1024;
+
+// Board labels by boardType. Over TCP only two texts exist: every board from II up shows as
+// board II.
+const char* const LOCAL_BOARD_LABELS[] = {"LOGIC BD I", "LOGIC BD II ROHS", "MZ54 STANDARD",
+                                          "MZ54 DualDriver"};
+const char* const ETHERNET_BOARD_LABELS[] = {"LOGIC BD I", "LOGIC BD II ROHS", "LOGIC BD II ROHS",
+                                             "LOGIC BD II ROHS"};
+constexpr int BOARD_LABEL_COUNT = sizeof LOCAL_BOARD_LABELS / sizeof LOCAL_BOARD_LABELS[0];
+
+const char* languageLabel(int32_t language) {
+    switch (language) {
+    case LANG_G:
+        return "G";
+    case LANG_HRM:
+        return "HRM";
+    case LANG_RASTER:
+        return "RASTER";
+    default:
+        return "NOT FOUND";
+    }
+}
+
+void setText(ControlHandle control, const char* text) {
+    userInterfaceService->setText(control, text);
+}
+
+void enable(ControlHandle control, bool enabled) {
+    userInterfaceService->enable(control, enabled);
+}
+
+void show(ControlHandle control, bool visible) {
+    userInterfaceService->show(control, visible);
+}
+
+void startProbe(DialogControls* controls, const char* statusText) {
+    enable(controls->firmwareCombo, false);
+    setText(controls->probeStatusText, statusText);
+    show(controls->firmwareCombo, false);
+}
+
+void showNothingFound(DialogControls* controls, const char* statusText) {
+    setText(controls->probeStatusText, statusText);
+    enable(controls->findEthernetButton, true);
+    enable(controls->ethernetGroup, true);
+}
+
+void showIdentity(DialogControls* controls, PrinterData* printer, ProbeRoute route) {
+    parseModel(printer);
+    setText(controls->modelText, printer->modelName);
+    setPortLabel(printer);
+    setText(controls->portText, printer->portName);
+    parseFirmwareVersion(printer);
+    setText(controls->versionText, printer->firmwareVersion);
+    setText(controls->languageText, languageLabel(printer->language));
+    if (printer->language == LANG_RASTER) {
+        enable(controls->firmwareCombo, true);
+    }
+    // The parser sets only boards 0 to 3; any other value leaves the text as it was.
+    if (printer->boardType >= 0 && printer->boardType < BOARD_LABEL_COUNT) {
+        const char* const* labels =
+            route == PROBE_LOCAL ? LOCAL_BOARD_LABELS : ETHERNET_BOARD_LABELS;
+        setText(controls->boardText, labels[printer->boardType]);
+    }
+}
+
+// The upgrade button's prompt for a ready printer, or null for a language with none.
+const char* readyCaptionFormat(const PrinterData* printer, ProbeRoute route) {
+    switch (printer->language) {
+    case LANG_G:
+        return "Update G printer to new version? (%s)";
+    case LANG_HRM:
+        return "Update HRM printer to new version? (%s)";
+    case LANG_RASTER:
+        return route == PROBE_LOCAL && printer->boardType >= BOARD_MZ54_STANDARD
+                   ? "Update MZ-54 printer FW file not selected"
+                   : "Update VRK-54 printer FW file not selected";
+    default:
+        return nullptr;
+    }
+}
+
+void setReadyCaption(DialogControls* controls, const PrinterData* printer, ProbeRoute route) {
+    const char* format = readyCaptionFormat(printer, route);
+    if (format == nullptr) {
+        return;
+    }
+    char caption[CAPTION_SIZE];
+    snprintf(caption, sizeof caption, format, currentImage != nullptr ? currentImage->version : "");
+    setText(controls->upgradeButton, caption);
+}
+
+void showReadyPrinter(DialogControls* controls, PrinterData* printer, ProbeRoute route) {
+    setText(controls->probeStatusText, "Found Printer - Printer ready");
+    enableUpdateControls(controls);
+    printer->variant = 1;
+    pickFirmwareImage(&currentImage, printer);
+    fillFirmwareCombo(controls->firmwareCombo, variantNamesForBoard(printer->boardType));
+    enable(controls->firmwareCombo, true);
+    setReadyCaption(controls, printer, route);
+    // A raster printer has two images to choose from: the button waits for the user's choice.
+    if (printer->language == LANG_RASTER) {
+        enable(controls->upgradeButton, false);
+        show(controls->firmwareCombo, true);
+    }
+}
+
+void showNotReady(DialogControls* controls) {
+    disableUpdateControls(controls);
+    setText(controls->probeStatusText, "Found Printer - Printer NOT ready");
+}
+
+void showReadiness(DialogControls* controls, PrinterData* printer, bool ready, ProbeRoute route) {
+    if (ready) {
+        showReadyPrinter(controls, printer, route);
+    } else {
+        showNotReady(controls);
+    }
+}
+
+// Once a local printer is found the address fields are of no more use in this run.
+void hideEthernetControls(DialogControls* controls) {
+    ControlHandle DialogControls::*const members[] = {
+        &DialogControls::ethernetGroup,     &DialogControls::findEthernetButton,
+        &DialogControls::ipOctet1Edit,      &DialogControls::ipOctet2Edit,
+        &DialogControls::ipOctet3Edit,      &DialogControls::ipOctet4Edit,
+        &DialogControls::tcpPortEdit,       &DialogControls::ipAddressLabel,
+        &DialogControls::ethernetPortLabel,
+    };
+    for (ControlHandle DialogControls::*member : members) {
+        show(controls->*member, false);
+    }
+}
+
+} // namespace
+
+void fillFirmwareCombo(ControlHandle combo, const char* const* names) {
+    userInterfaceService->comboReset(combo);
+    int count = variantEntryCount(names);
+    for (int index = 0; index < count; ++index) {
+        userInterfaceService->comboAddString(combo, names[index]);
+    }
+    userInterfaceService->comboSelect(combo, 0);
+}
+
+void refreshPrinterData(DialogControls* controls, PrinterData* printerData) {
+    debugLog("refreshPrinterData - Entry");
+    startProbe(controls, "Probing for printers");
+    // Once the printers are back on their ports for the end of the run, they stay there.
+    if (!portsRestored && !SetPortsToFile()) {
+        requestRunEnd();
+    }
+    if (!GetPrinterHandle(&printerHandle, printerData)) {
+        showNothingFound(controls, "Did not find printer");
+        enableEthernetControls();
+        return;
+    }
+    if (!GetPrinterID(printerHandle, printerData)) {
+        showMessage("Can't get printer ID, exiting ");
+        requestRunEnd();
+    }
+    showIdentity(controls, printerData, PROBE_LOCAL);
+    showReadiness(controls, printerData, isPrinterReady(printerHandle, printerData), PROBE_LOCAL);
+    closePrinterHandle(printerHandle);
+    printerHandle = INVALID_CHANNEL_HANDLE;
+    hideEthernetControls(controls);
+}
+
+void findEthernetPrinter(DialogControls* controls, PrinterData* printerData) {
+    startProbe(controls, "Probing for printers - Operation may take up to 30 seconds");
+    if (!connectEthernet(&printerSocket, ethernetSettings.ipOctet1, ethernetSettings.ipOctet2,
+                         ethernetSettings.ipOctet3, ethernetSettings.ipOctet4,
+                         ethernetSettings.tcpPort, printerData)) {
+        showNothingFound(controls, "Did not find Ethernet attached printer");
+        return;
+    }
+    activeConnection = PORT_TYPE_ETHERNET;
+    debugLogFormat("After finding Ethernet port type = %d", printerData->portType);
+    if (!GetPrinterIDEthernet(printerSocket, printerData)) {
+        showMessage("Can't get printer ID");
+        showNotReady(controls);
+        closeSocket(printerSocket);
+        return;
+    }
+    showIdentity(controls, printerData, PROBE_ETHERNET);
+    showReadiness(controls, printerData, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET);
+    closeSocket(printerSocket);
+}
+
+bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData) {
+    int index = userInterfaceService->comboGetSelection(controls->firmwareCombo);
+    char caption[CAPTION_SIZE];
+    composeVariantCaption(caption, sizeof caption, printerData->boardType, index);
+    setText(controls->upgradeButton, caption);
+    enable(controls->upgradeButton, true);
+    printerData->variant = variantForSelection(printerData->boardType, index);
+    return pickFirmwareImage(&currentImage, printerData);
+}

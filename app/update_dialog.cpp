@@ -1,0 +1,143 @@
+#include "app/update_dialog.h"
+
+#include "app/dialog_controls.h"
+#include "app/probe.h"
+#include "app/run_end.h"
+#include "app/single_instance.h"
+#include "connection/ethernet.h"
+#include "connection/local_discovery.h"
+#include "connection/status.h"
+#include "flash/flash_entry.h"
+#include "flash/flash_writer.h"
+#include "identity/firmware_catalogue.h"
+#include "platform/kernel.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr intptr_t HANDLED = 1; // TRUE
+constexpr intptr_t NOT_HANDLED = 0;
+
+intptr_t startDialog(DialogWindow dialog) {
+    bindDialogControls(dialog);
+    disableUpdateControls(&dialogControls);
+    initEthernetDefaults();
+    userInterfaceService->setText(dialogControls.modeText, "UPGRADE Firmware");
+    userInterfaceService->show(dialogControls.printLogosButton, false);
+    userInterfaceService->show(dialogControls.clearLogosButton, false);
+    debugLog("WM_INITDIALOG - Calling refreshPrinterData");
+    refreshPrinterData(&dialogControls, &printerData);
+    debugLog("WM_INITDIALOG - After calling refreshPrinterData");
+    return HANDLED;
+}
+
+void exitDialog(DialogWindow dialog, int controlId) {
+    if (updateInProgress) {
+        showMessage("Cannot exit while printer FW is being updated");
+        return;
+    }
+    restorePortsOnce();
+    ClearInstanceMutex();
+    userInterfaceService->endDialog(dialog, controlId);
+    userInterfaceService->postQuit(0);
+}
+
+void upgrade(DialogWindow, int) {
+    upgradePrinterFirmware();
+}
+
+void refresh(DialogWindow, int) {
+    refreshPrinterData(&dialogControls, &printerData);
+}
+
+// "STATUS": a look at the local printer's readiness, reported only when it is not ready.
+void queryStatus(DialogWindow, int) {
+    if (!GetPrinterHandle(&printerHandle, &printerData)) {
+        showMessage("Not Ready");
+        return;
+    }
+    if (!isPrinterReady(printerHandle, &printerData)) {
+        showMessage("Not Ready");
+    }
+    closePrinterHandle(printerHandle);
+    printerHandle = INVALID_CHANNEL_HANDLE;
+}
+
+void displayVersions(DialogWindow, int) {
+    showInstalledVersions();
+}
+
+void findEthernet(DialogWindow, int) {
+    // closeSocket leaves an invalid handle alone, so a socket is never closed twice.
+    closeSocket(printerSocket);
+    findEthernetPrinter(&dialogControls, &printerData);
+}
+
+// One button of the dialog. A command that works on the printer or its globals waits for the
+// writer: it is ignored while an upgrade runs and until the writer's closing probe is done.
+struct DialogCommand {
+    int controlId;
+    bool waitsForWriter;
+    void (*run)(DialogWindow dialog, int controlId);
+};
+
+const DialogCommand DIALOG_COMMANDS[] = {
+    {DIALOG_COMMAND_CANCEL, false, exitDialog},
+    {IDC_EXIT_BUTTON, false, exitDialog},
+    {IDC_UPGRADE_BUTTON, true, upgrade},
+    {IDC_REFRESH_BUTTON, true, refresh},
+    {IDC_STATUS_BUTTON, false, queryStatus},
+    {IDC_DISPLAY_VERSIONS_BUTTON, true, displayVersions},
+    {IDC_FIND_ETHERNET_BUTTON, true, findEthernet},
+};
+
+intptr_t runCommand(DialogWindow dialog, int controlId) {
+    for (const DialogCommand& command : DIALOG_COMMANDS) {
+        if (command.controlId != controlId) {
+            continue;
+        }
+        if (!command.waitsForWriter || !(updateInProgress || writerBusy())) {
+            command.run(dialog, controlId);
+        }
+        return HANDLED;
+    }
+    return NOT_HANDLED;
+}
+
+intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
+    switch (notification) {
+    case CONTROL_NOTIFY_CLICKED:
+        return runCommand(dialog, controlId);
+    case CONTROL_NOTIFY_SELECTION_CHANGED:
+        if (controlId != IDC_FIRMWARE_COMBO) {
+            return NOT_HANDLED;
+        }
+        selectFirmwareVariant(&dialogControls, &printerData);
+        return HANDLED;
+    case CONTROL_NOTIFY_EDIT_CHANGED: {
+        char* field = ethernetFieldOfEdit(controlId);
+        if (field == nullptr) {
+            return NOT_HANDLED;
+        }
+        readEditField(dialog, controlId, field);
+        return HANDLED;
+    }
+    default:
+        return HANDLED;
+    }
+}
+
+} // namespace
+
+intptr_t updateDialogProc(DialogWindow dialog, uint32_t message, uintptr_t firstParameter,
+                          intptr_t) {
+    switch (message) {
+    case DIALOG_MESSAGE_INIT:
+        return startDialog(dialog);
+    case DIALOG_MESSAGE_COMMAND:
+        return handleCommand(dialog, static_cast<int>((firstParameter >> 16) & 0xFFFF),
+                             static_cast<int>(firstParameter & 0xFFFF));
+    default:
+        return NOT_HANDLED;
+    }
+}
