@@ -55,8 +55,6 @@ e2e_robot message-box --process-of "$APP_TITLE" --timeout 10000 >"$E2E_TMP/versi
 e2e_expect "the versions list" '.[0].caption == "Versions" and .[0].buttons == ["ok"] and
     (.[0].text | startswith("Installed versions:\n\nVRA G    Logic Bd I  \t- V1.00\n")) and
     (.[0].text | endswith("MZ-54 IBM Dual Driver       \t- V4.04a\n"))' <"$E2E_TMP/versions"
-app_robot click --id "$EXIT_BUTTON" --timeout 500 2>/dev/null &&
-    { e2e_log "FAILED: Exit pressed behind the list"; exit 1; }
 e2e_robot answer-box --process-of "$APP_TITLE" --button ok >/dev/null
 
 app_exit
