@@ -193,9 +193,10 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
     return true;
 }
 
-bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent) {
+bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
+                       PlatformError* error) {
     debugLog("WriteFileEthernet - Entry");
-    *sent = networkService->send(socket, bytes, size, nullptr);
+    *sent = networkService->send(socket, bytes, size, error);
     if (*sent < 0) {
         debugLog("WriteFileEthernet - Error sending data");
         return false;

@@ -44,9 +44,11 @@ bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record);
 // Sends "<SS>", waits 200 ms, logs the reply byte by byte and judges it by the readiness rule.
 bool isPrinterReadyEthernet(SocketHandle socket);
 
-// One send. *sent receives the count accepted, or -1 when the send failed. A send that took
-// fewer bytes than asked is a success; the caller goes on from the count.
-bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent);
+// One send. *sent receives the count accepted, or -1 when the send failed; a failure leaves its
+// error number in *error when one is asked for. A send that took fewer bytes than asked is a
+// success; the caller goes on from the count.
+bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
+                       PlatformError* error = nullptr);
 
 // One receive of at most *size bytes into buffer (neither cleared nor terminated). On success
 // *size is the count received; on a closed connection, a failure or a time-out it is unchanged.

@@ -4,6 +4,9 @@
 #include <cstdio>
 
 void debugLogFormat(const char* format, ...) {
+    if (!kernelService->debugLogWanted()) {
+        return;
+    }
     char line[1024];
     va_list arguments;
     va_start(arguments, format);

@@ -17,6 +17,9 @@ constexpr MarkerHandle NO_MARKER = 0;
 // The error a marker creation reports when the marker already exists (ERROR_ALREADY_EXISTS).
 constexpr PlatformError PLATFORM_ERROR_ALREADY_EXISTS = 183;
 
+// The body of a worker thread; it receives the argument given to startThread.
+typedef void (*ThreadBody)(void* argument);
+
 struct KernelService {
     // Blocks the calling thread for the given number of milliseconds.
     void (*sleep)(uint32_t milliseconds);
@@ -24,6 +27,10 @@ struct KernelService {
     // Writes one diagnostic line. The line carries no line end of its own; the backend adds
     // whatever its stream needs. Safe to call from any thread.
     void (*debugLog)(const char* line);
+
+    // Whether diagnostic lines go anywhere. When they don't, a line need not be composed: the
+    // flash writer logs every block it sends, and formatting lines nobody reads would slow it.
+    bool (*debugLogWanted)();
 
     // Creates the system-wide marker of this name, which tells other processes that one of the
     // family runs: a named mutex without initial owner on Windows; on Linux a lock file of
@@ -37,6 +44,13 @@ struct KernelService {
 
     // Releases a marker handle from createMarker.
     void (*releaseMarker)(MarkerHandle marker);
+
+    // Starts a worker thread that runs body(argument) at once, with a stack of stackBytes
+    // (Windows reserves exactly that; Linux never gives less than its own floor, see
+    // platform/posix/kernel.cpp) at above-normal priority where the system allows it: a refusal
+    // of the priority is ignored. The thread is detached: nobody joins it, it ends with its body.
+    // False, with the error number in *error, when the thread could not be created.
+    bool (*startThread)(ThreadBody body, void* argument, uint32_t stackBytes, PlatformError* error);
 };
 
 extern const KernelService* kernelService;
@@ -49,6 +63,7 @@ inline void debugLog(const char* line) {
     kernelService->debugLog(line);
 }
 
-// Formats one diagnostic line into a 1024-byte buffer (cut, never overrun) and logs it.
+// Formats one diagnostic line into a 1024-byte buffer (cut, never overrun) and logs it, when
+// lines are wanted at all.
 // The format must be a constant of the program, never text that came from a printer.
 void debugLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,7 +1,8 @@
-// Kernel service on Windows: Sleep, the debugger output stream and a named mutex as the
-// single-instance marker.
+// Kernel service on Windows: Sleep, the debugger output stream, a named mutex as the
+// single-instance marker, and CreateThread for worker threads.
 #include "platform/kernel.h"
 
+#include <new>
 #include <windows.h>
 
 static void win32Sleep(uint32_t milliseconds) {
@@ -10,6 +11,11 @@ static void win32Sleep(uint32_t milliseconds) {
 
 static void win32DebugLog(const char* line) {
     OutputDebugStringA(line);
+}
+
+// Any debugger or viewer may be listening to the debugger output stream.
+static bool win32DebugLogWanted() {
+    return true;
 }
 
 // The mutex has no initial owner and default security; nobody waits on it, its existence alone
@@ -24,11 +30,44 @@ static void win32ReleaseMarker(MarkerHandle marker) {
     CloseHandle(reinterpret_cast<HANDLE>(marker));
 }
 
+struct WorkerStart {
+    ThreadBody body;
+    void* argument;
+};
+
+static DWORD WINAPI runWorker(LPVOID start) {
+    WorkerStart work = *static_cast<WorkerStart*>(start);
+    delete static_cast<WorkerStart*>(start);
+    work.body(work.argument);
+    return 0;
+}
+
+// The stack size is a reservation, so the worker gets exactly the address space asked for
+// rather than the executable's default reservation with that much committed. Its handle is
+// closed at once: nobody waits for a worker.
+static bool win32StartThread(ThreadBody body, void* argument, uint32_t stackBytes,
+                             PlatformError* error) {
+    WorkerStart* start = new (std::nothrow) WorkerStart{body, argument};
+    if (start == nullptr) {
+        reportPlatformError(error, ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    HANDLE thread = CreateThread(nullptr, stackBytes, runWorker, start,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (thread == nullptr) {
+        reportPlatformError(error, GetLastError());
+        delete start;
+        return false;
+    }
+    // A refused priority leaves the worker at normal priority, which only makes it slower.
+    SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+    CloseHandle(thread);
+    return true;
+}
+
 static const KernelService win32Kernel = {
-    win32Sleep,
-    win32DebugLog,
-    win32CreateMarker,
-    win32ReleaseMarker,
+    win32Sleep,        win32DebugLog,      win32DebugLogWanted,
+    win32CreateMarker, win32ReleaseMarker, win32StartThread,
 };
 
 const KernelService* kernelService = &win32Kernel;

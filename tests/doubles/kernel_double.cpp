@@ -1,15 +1,14 @@
 #include "tests/doubles/kernel_double.h"
 
 #include <algorithm>
+#include <chrono>
 #include <numeric>
 
 KernelDouble* KernelDouble::active_ = nullptr;
 
 const KernelService KernelDouble::service_ = {
-    KernelDouble::sleep,
-    KernelDouble::debugLog,
-    KernelDouble::createMarker,
-    KernelDouble::releaseMarker,
+    KernelDouble::sleep,        KernelDouble::debugLog,      KernelDouble::debugLogWanted,
+    KernelDouble::createMarker, KernelDouble::releaseMarker, KernelDouble::startThread,
 };
 
 KernelDouble::KernelDouble() : previous_(kernelService) {
@@ -18,6 +17,9 @@ KernelDouble::KernelDouble() : previous_(kernelService) {
 }
 
 KernelDouble::~KernelDouble() {
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
     kernelService = previous_;
     active_ = nullptr;
 }
@@ -93,4 +95,41 @@ bool KernelDouble::markerHeld(const std::string& name) const {
 void KernelDouble::failMarkerCreation(PlatformError error) {
     std::lock_guard<std::mutex> lock(mutex_);
     markerFailure_ = error;
+}
+
+bool KernelDouble::startThread(ThreadBody body, void* argument, uint32_t stackBytes,
+                               PlatformError* error) {
+    KernelDouble* self = active_;
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->stackSizes_.push_back(stackBytes);
+    if (self->threadFailure_ != 0) {
+        reportPlatformError(error, self->threadFailure_);
+        return false;
+    }
+    ++self->runningThreads_;
+    self->threads_.emplace_back(&KernelDouble::runWorker, self, body, argument);
+    return true;
+}
+
+void KernelDouble::runWorker(ThreadBody body, void* argument) {
+    body(argument);
+    std::lock_guard<std::mutex> lock(mutex_);
+    --runningThreads_;
+    threadEnded_.notify_all();
+}
+
+std::vector<uint32_t> KernelDouble::threadStackSizes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stackSizes_;
+}
+
+void KernelDouble::failThreadStart(PlatformError error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    threadFailure_ = error;
+}
+
+bool KernelDouble::waitForThreads(uint32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return threadEnded_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [this] { return runningThreads_ == 0; });
 }

@@ -1,15 +1,18 @@
 #pragma once
 
 // The kernel service for tests: a virtual clock that returns at once and records every wait,
-// a capture of every diagnostic line, and single-instance markers kept in memory. Installed
-// for the lifetime of the object.
+// a capture of every diagnostic line, single-instance markers kept in memory, and worker
+// threads that are real threads the test can wait for. Installed for the lifetime of the
+// object; its end waits for every worker it started.
 
 #include "platform/kernel.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class KernelDouble {
@@ -36,11 +39,22 @@ class KernelDouble {
     bool markerHeld(const std::string& name) const;
     void failMarkerCreation(PlatformError error);
 
+    // Worker threads: every stack size asked for, in order; failThreadStart makes every later
+    // start fail with this error (0 to stop); waitForThreads waits at most the given real time
+    // for every started worker to return, and says whether they all did.
+    std::vector<uint32_t> threadStackSizes() const;
+    void failThreadStart(PlatformError error);
+    bool waitForThreads(uint32_t milliseconds);
+
   private:
     static void sleep(uint32_t milliseconds);
     static void debugLog(const char* line);
+    static bool debugLogWanted() { return true; }
     static MarkerHandle createMarker(const char* name, PlatformError* error);
     static void releaseMarker(MarkerHandle marker);
+    static bool startThread(ThreadBody body, void* argument, uint32_t stackBytes,
+                            PlatformError* error);
+    void runWorker(ThreadBody body, void* argument);
 
     mutable std::mutex mutex_;
     std::vector<uint32_t> waits_;
@@ -48,6 +62,11 @@ class KernelDouble {
     std::map<std::string, MarkerHandle> markerHolders_;
     MarkerHandle lastMarker_ = 0x4000;
     PlatformError markerFailure_ = 0;
+    std::vector<uint32_t> stackSizes_;
+    PlatformError threadFailure_ = 0;
+    int runningThreads_ = 0;
+    std::condition_variable threadEnded_;
+    std::vector<std::thread> threads_;
     const KernelService* previous_;
     static KernelDouble* active_;
     static const KernelService service_;

@@ -48,6 +48,12 @@ struct NetworkDoubleBackend {
             std::lock_guard<std::mutex> lock(self().mutex_);
             self().sent_.emplace_back(bytes, bytes + size);
             limit = self().sendLimit_;
+            if (self().sendsBeforeStall_ == 0) {
+                return 0;
+            }
+            if (self().sendsBeforeStall_ > 0) {
+                --self().sendsBeforeStall_;
+            }
         }
         return self().real_->send(socket, bytes, limit != 0 && size > limit ? limit : size, error);
     }
@@ -99,6 +105,11 @@ void NetworkDouble::failOpenStream(PlatformError error) {
 void NetworkDouble::limitSends(uint32_t sendLimit) {
     std::lock_guard<std::mutex> lock(mutex_);
     sendLimit_ = sendLimit;
+}
+
+void NetworkDouble::stallSendsAfter(int sends) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sendsBeforeStall_ = sends;
 }
 
 int NetworkDouble::startups() const {

@@ -22,6 +22,8 @@ class NetworkDouble {
     void failStartup(PlatformError error);
     void failOpenStream(PlatformError error);
     void limitSends(uint32_t sendLimit);
+    // After this many more sends, every send accepts nothing and reports 0 without an error.
+    void stallSendsAfter(int sends);
 
     int startups() const;
     int cleanups() const;
@@ -40,6 +42,7 @@ class NetworkDouble {
     PlatformError startupError_ = 0;
     PlatformError openStreamError_ = 0;
     uint32_t sendLimit_ = 0;
+    int sendsBeforeStall_ = -1;
     int startups_ = 0;
     int cleanups_ = 0;
     std::vector<SocketHandle> opened_;

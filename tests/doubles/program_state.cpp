@@ -36,5 +36,6 @@ void resetProgramState() {
     m_dwLastError = 0;
     runEndRequested = false;
     portsRestored = false;
+    writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr};
     updateInProgress = false;
 }

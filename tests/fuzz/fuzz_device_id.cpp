@@ -12,6 +12,9 @@
 
 static void sleepNever(uint32_t) {}
 static void logNothing(const char*) {}
+static bool logWantedNever() {
+    return false;
+}
 static MessageBoxAnswer answerSilently(const char*, const char*, MessageBoxButtons) {
     return MESSAGE_BOX_ANSWER_OK;
 }
@@ -23,6 +26,7 @@ static void installQuietServices() {
     static UserInterfaceService silentUserInterface = *userInterfaceService;
     quietKernel.sleep = sleepNever;
     quietKernel.debugLog = logNothing;
+    quietKernel.debugLogWanted = logWantedNever;
     silentUserInterface.messageBox = answerSilently;
     kernelService = &quietKernel;
     userInterfaceService = &silentUserInterface;

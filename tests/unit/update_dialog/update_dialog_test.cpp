@@ -297,6 +297,8 @@ TEST_F(UpdateDialog, OtherNotificationCodesAreHandledAndDoNothing) {
 TEST_F(UpdateDialog, PrinterCommandsAreIgnoredWhileAnUpgradeRuns) {
     startForEthernet();
     ASSERT_TRUE(connectToPrinter()); // the writer's socket
+    // The printer records the connection on its own thread; wait for it before counting.
+    ASSERT_TRUE(waitForEvents(SIM_EVENT_OPENED, 1));
     SocketHandle writerSocket = printerSocket;
     attachLocal(usbPath());
     dialog.clearChanges();

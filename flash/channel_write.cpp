@@ -1,0 +1,34 @@
+#include "flash/channel_write.h"
+
+#include "connection/ethernet.h"
+#include "platform/local_channel.h"
+
+bool writeLocalChannel(intptr_t channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
+                       PlatformError* error) {
+    return localChannelService->write(channel, bytes, size, written, error);
+}
+
+bool writeEthernetChannel(intptr_t channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
+                          PlatformError* error) {
+    int32_t sent = 0;
+    bool ok = WriteFileEthernet(channel, bytes, size, &sent, error);
+    *written = ok ? static_cast<uint32_t>(sent) : 0;
+    return ok;
+}
+
+bool writeWhole(ChannelWrite write, intptr_t channel, const uint8_t* bytes, uint32_t size,
+                PlatformError* error) {
+    while (size > 0) {
+        uint32_t written = 0;
+        PlatformError reported = 0;
+        if (!write(channel, bytes, size, &written, &reported) || written == 0) {
+            reportPlatformError(error, reported != 0 ? reported : CHANNEL_WRITE_STALLED);
+            return false;
+        }
+        // A channel never takes more than it was offered; a count that says so is not trusted.
+        written = written < size ? written : size;
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}

@@ -1,0 +1,247 @@
+#include "flash/flash_entry.h"
+
+#include "connection/ethernet.h"
+#include "connection/local_discovery.h"
+#include "connection/status.h"
+#include "flash/channel_write.h"
+#include "identity/firmware_integrity.h"
+#include "identity/firmware_selection.h"
+#include "platform/kernel.h"
+#include "platform/user_interface.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+static const uint8_t FLASH_MODE_REQUEST[] = {0x1B, '*', 'F', 'R'};
+static const uint8_t FLASH_CONFIRM_LOCAL[] = {0x1B, 'I', 'A', 0x0F};
+static const uint8_t FLASH_CONFIRM_ETHERNET[] = {'<', 'S', 'A', '1', '5', '>'};
+static const uint8_t PARALLEL_TRAILER[] = {0x00};
+static const std::string_view FLASH_READY_MARKER = "FLASH READY";
+
+static const uint32_t REPLY_SIZE = 1024;
+static const uint32_t PAUSE_BEFORE_REQUEST_MS = 500;
+static const uint32_t PAUSE_AFTER_REQUEST_MS = 100;
+static const uint32_t PAUSE_AFTER_FIRST_REPLY_MS = 100;
+static const uint32_t PAUSE_AFTER_CONFIRM_MS = 500;
+static const uint32_t PAUSE_IN_FLASH_MODE_MS = 1000;
+
+// The worker's stack; the writer's deepest call is its closing probe.
+static const uint32_t WRITER_STACK_BYTES = 16384;
+
+static bool refuse(const char* message) {
+    showMessage(message);
+    return false;
+}
+
+// The reply may hold zero bytes anywhere, so it is searched as bytes, not as a text.
+static bool holdsFlashReady(const uint8_t* reply, uint32_t length) {
+    std::string_view received(reinterpret_cast<const char*>(reply), length);
+    return received.find(FLASH_READY_MARKER) != std::string_view::npos;
+}
+
+// The image for this printer, refused when none fits or when its bytes are no longer those the
+// build recorded: a damaged image must never reach a printer. Runs before any flash command.
+static bool chooseIntactImage(PrinterData* printer, FirmwareImage** image) {
+    *image = nullptr;
+    if (!pickFirmwareImage(image, printer) || *image == nullptr) {
+        return refuse("No firmware image fits this printer, nothing was sent to it");
+    }
+    if (!firmwareImageIntact(static_cast<int>(*image - FirmwareCatalogue))) {
+        return refuse("The firmware image in this program is damaged, nothing was sent to the "
+                      "printer");
+    }
+    return true;
+}
+
+static bool refuseNotReady(const PrinterData* printer) {
+    // Each text is cut so that both fit the message.
+    char message[1024];
+    snprintf(message, sizeof message, "%.480s printer is NOT ready, resolve and try again  %.480s",
+             printer->modelName, printer->portName);
+    return refuse(message);
+}
+
+// Fills the job, sets updateInProgress before the thread can clear it, and starts the writer.
+static bool startWriter(WriterJob* job, DialogControls* controls, FirmwareImage* image,
+                        PrinterData* printer, bool (*start)(WriterJob* job)) {
+    job->controls = controls;
+    job->image = image;
+    job->printer = printer;
+    updateInProgress = true;
+    if (start(job)) {
+        return true;
+    }
+    showMessage("Flash update thread did not start");
+    updateInProgress = false;
+    return false;
+}
+
+static bool writeLocal(ChannelHandle handle, const uint8_t* bytes, uint32_t size) {
+    return writeWhole(writeLocalChannel, handle, bytes, size, nullptr);
+}
+
+// One local command, the pause after it, and the status reply it brings, into reply (the whole
+// buffer offered, *length the bytes received).
+static bool exchangeLocal(ChannelHandle handle, const uint8_t* command, uint32_t size,
+                          uint32_t pause, const char* writeFailure, uint8_t* reply,
+                          uint32_t* length, PrinterData* printer) {
+    if (!writeLocal(handle, command, size)) {
+        return refuse(writeFailure);
+    }
+    sleepMilliseconds(pause);
+    *length = REPLY_SIZE;
+    if (!GetPrinterStatusData(handle, reply, length, printer)) {
+        return refuse("Could not read status back");
+    }
+    return true;
+}
+
+// The local command sequence; true when the printer answered "FLASH READY". The first reply
+// only shows that the printer listens; the second, in the same buffer, must hold the marker.
+static bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
+    uint8_t reply[REPLY_SIZE];
+    uint32_t length = 0;
+    sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
+    if (!exchangeLocal(handle, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST,
+                       PAUSE_AFTER_REQUEST_MS, "Error 1bFR", reply, &length, printer)) {
+        return false;
+    }
+    sleepMilliseconds(PAUSE_AFTER_FIRST_REPLY_MS);
+    if (!exchangeLocal(handle, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL,
+                       PAUSE_AFTER_CONFIRM_MS, "Error 1bIA", reply, &length, printer)) {
+        return false;
+    }
+    // A parallel port wants one more byte to release the reply; a USB channel must not get it.
+    if (printer->portType == PORT_TYPE_PARALLEL &&
+        !writeLocal(handle, PARALLEL_TRAILER, sizeof PARALLEL_TRAILER)) {
+        return refuse("Benign write of 0 failed");
+    }
+    if (!holdsFlashReady(reply, length)) {
+        return refuse("Failed to entered flash programming mode");
+    }
+    return true;
+}
+
+static bool sendEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size) {
+    return writeWhole(writeEthernetChannel, socket, bytes, size, nullptr);
+}
+
+// The Ethernet command sequence; true when the printer answered "FLASH READY".
+static bool enterFlashModeEthernet(SocketHandle socket) {
+    sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
+    if (!sendEthernet(socket, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
+        return refuse("Error writing [esc]FR to printer");
+    }
+    debugLog("Success writing [esc]FR to printer");
+    sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
+    if (!sendEthernet(socket, FLASH_CONFIRM_ETHERNET, sizeof FLASH_CONFIRM_ETHERNET)) {
+        return refuse("Error writing <SA15> to printer");
+    }
+    debugLog("Success writing <SA15> to printer");
+    sleepMilliseconds(PAUSE_AFTER_CONFIRM_MS);
+    uint8_t reply[REPLY_SIZE];
+    uint32_t length = REPLY_SIZE;
+    if (!ReadDataEthernet(socket, reply, &length)) {
+        return refuse("Could not read status back after writing <SA15>");
+    }
+    debugLog("Success reading after <SA15> written to printer");
+    if (!holdsFlashReady(reply, length)) {
+        return refuse("Failed to entered flash programming mode");
+    }
+    debugLog("Entered flash reprogramming mode");
+    sleepMilliseconds(PAUSE_IN_FLASH_MODE_MS);
+    debugLog("Entered flash reprogramming mode");
+    return true;
+}
+
+bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printerData) {
+    FirmwareImage* image = nullptr;
+    if (!chooseIntactImage(printerData, &image)) {
+        return false;
+    }
+    if (!isPrinterReady(handle, printerData)) {
+        return refuseNotReady(printerData);
+    }
+    userInterfaceService->setText(controls->programStatusText, "Printer responding");
+    if (!enterFlashModeLocal(handle, printerData)) {
+        return false;
+    }
+    writerJob.handle = handle;
+    return startWriter(&writerJob, controls, image, printerData, startLocalWriter);
+}
+
+bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printerData) {
+    FirmwareImage* image = nullptr;
+    if (!chooseIntactImage(printerData, &image)) {
+        return false;
+    }
+    if (!isPrinterReadyEthernet(socket)) {
+        return refuseNotReady(printerData);
+    }
+    userInterfaceService->setText(controls->programStatusText, "Printer responding");
+    if (!enterFlashModeEthernet(socket)) {
+        return false;
+    }
+    writerJob.socket = socket;
+    return startWriter(&writerJob, controls, image, printerData, startEthernetWriter);
+}
+
+bool startLocalWriter(WriterJob* job) {
+    return kernelService->startThread(flashWriterLocal, job, WRITER_STACK_BYTES, nullptr);
+}
+
+bool startEthernetWriter(WriterJob* job) {
+    return kernelService->startThread(flashWriterEthernet, job, WRITER_STACK_BYTES, nullptr);
+}
+
+// Asked only when the image's version occurs in the one the printer reports; only Yes goes on.
+// Without a chosen image there is nothing to compare, and the entry's own choice decides.
+static bool confirmSameVersion(const PrinterData* printer) {
+    if (currentImage == nullptr ||
+        strstr(printer->firmwareVersion, currentImage->version) == nullptr) {
+        return true;
+    }
+    return userInterfaceService->messageBox("New version same as old version, continue?",
+                                            "Firmware update",
+                                            MESSAGE_BOX_YES_NO) == MESSAGE_BOX_ANSWER_YES;
+}
+
+// The socket and handle the upgrade opened are the writer's once it runs; when the upgrade
+// stops before that, they are closed here at once, so that no later command meets a channel
+// to a printer left half-way into flash mode.
+static void upgradeOverEthernet() {
+    debugLog("Attempting to program flash via Ethernet");
+    if (!connectEthernet(&printerSocket, ethernetSettings.ipOctet1, ethernetSettings.ipOctet2,
+                         ethernetSettings.ipOctet3, ethernetSettings.ipOctet4,
+                         ethernetSettings.tcpPort, &printerData)) {
+        return;
+    }
+    debugLog("Created socket for flash programming");
+    if (!confirmSameVersion(&printerData) ||
+        !programFlashEthernet(printerSocket, &dialogControls, &printerData)) {
+        closeSocket(printerSocket);
+    }
+}
+
+static void upgradeOverLocalChannel() {
+    if (!GetPrinterHandle(&printerHandle, &printerData)) {
+        return;
+    }
+    if (!confirmSameVersion(&printerData) ||
+        !programFlashLocal(printerHandle, &dialogControls, &printerData)) {
+        closePrinterHandle(printerHandle);
+        printerHandle = INVALID_CHANNEL_HANDLE;
+    }
+}
+
+void upgradePrinterFirmware() {
+    if (writerBusy()) {
+        return;
+    }
+    if (activeConnection == PORT_TYPE_ETHERNET) {
+        upgradeOverEthernet();
+    } else {
+        upgradeOverLocalChannel();
+    }
+}

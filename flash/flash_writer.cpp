@@ -1,0 +1,157 @@
+#include "flash/flash_writer.h"
+
+#include "app/probe.h"
+#include "connection/ethernet.h"
+#include "connection/local_discovery.h"
+#include "flash/channel_write.h"
+#include "platform/kernel.h"
+#include "platform/user_interface.h"
+
+#include <cstdio>
+
+WriterJob writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr};
+std::atomic<bool> updateInProgress{false};
+
+// Set by the writer just before it clears updateInProgress and cleared when its closing probe
+// has returned, so that together with the flag it covers the writer's whole life.
+static std::atomic<bool> closingProbeRunning{false};
+
+static const int DELAY_SECONDS = 15;
+static const int RESET_WAIT_SECONDS = 25;
+static const uint32_t SECOND_MS = 1000;
+static const uint32_t END_OF_FILE_PAUSE_MS = 1000;
+static const uint32_t KILOBYTE = 1024;
+
+// What tells the two thread bodies apart.
+struct WriterRoute {
+    ChannelWrite write;
+    intptr_t WriterJob::*channel; // the job's handle or socket
+    void (*closeChannel)(const WriterJob* job);
+    bool powerCycleNotice; // the USB notice for boards I and II
+    void (*closingProbe)(DialogControls* controls, PrinterData* printer);
+};
+
+bool writerBusy() {
+    // The flag is read first: the writer raises closingProbeRunning before it clears the flag.
+    return updateInProgress.load() || closingProbeRunning.load();
+}
+
+// The handle is closed once: the global is marked closed when it holds the same value.
+static void closeLocal(const WriterJob* job) {
+    closePrinterHandle(job->handle);
+    if (printerHandle == job->handle) {
+        printerHandle = INVALID_CHANNEL_HANDLE;
+    }
+}
+
+static void closeEthernet(const WriterJob* job) {
+    closeSocket(job->socket);
+}
+
+static const WriterRoute LOCAL_ROUTE = {writeLocalChannel, &WriterJob::handle, closeLocal, true,
+                                        refreshPrinterData};
+static const WriterRoute ETHERNET_ROUTE = {writeEthernetChannel, &WriterJob::socket, closeEthernet,
+                                           false, findEthernetPrinter};
+
+static void showStatus(const WriterJob* job, const char* text) {
+    userInterfaceService->setText(job->controls->programStatusText, text);
+}
+
+static void showState(const WriterJob* job, const char* text) {
+    userInterfaceService->setText(job->controls->programStateText, text);
+}
+
+// One "%d seconds elapsed" text and one second's wait for each second of the phase.
+static void countSeconds(const WriterJob* job, int seconds) {
+    char text[1024];
+    for (int second = 0; second < seconds; ++second) {
+        snprintf(text, sizeof text, "%d seconds elapsed", second);
+        showState(job, text);
+        sleepMilliseconds(SECOND_MS);
+    }
+}
+
+static void showWriteError(PlatformError error) {
+    char text[1024];
+    snprintf(text, sizeof text, "Write error = Dec = %d, Hex = %X", static_cast<int>(error),
+             static_cast<unsigned>(error));
+    showMessage(text);
+}
+
+// Streams the image in blocks of at most FLASH_BLOCK_SIZE bytes, each announced by the running
+// count of kilobytes including that block. False after a write error, which has been shown.
+static bool streamImage(const WriterJob* job, const WriterRoute* route) {
+    FirmwareImage* image = job->image;
+    // The printer takes the image in 16-bit words: an odd last byte is never sent, and the
+    // catalogue keeps the even size from now on.
+    if (image->size % 2 != 0) {
+        image->size -= 1;
+    }
+    const uint32_t size = image->size;
+    char text[1024];
+    snprintf(text, sizeof text, "Programming %d KBytes", static_cast<int>(size / KILOBYTE));
+    showStatus(job, text);
+    uint32_t total = 0;
+    while (total < size) {
+        uint32_t block = size - total < FLASH_BLOCK_SIZE ? size - total : FLASH_BLOCK_SIZE;
+        const uint8_t* position = image->bytes + total;
+        total += block;
+        snprintf(text, sizeof text, "%d KBytes programmed\r\n", static_cast<int>(total / KILOBYTE));
+        showState(job, text);
+        // The whole block goes out even when the channel takes it piecemeal, so that no byte
+        // of the image is skipped.
+        PlatformError error = 0;
+        if (!writeWhole(route->write, job->*route->channel, position, block, &error)) {
+            showWriteError(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+static void waitForReset(const WriterJob* job) {
+    showState(job, "End Of File");
+    sleepMilliseconds(END_OF_FILE_PAUSE_MS);
+    showStatus(job, "Waiting for reset");
+    countSeconds(job, RESET_WAIT_SECONDS);
+    showStatus(job, "Progamming complete");
+    showState(job, " ");
+}
+
+static bool needsPowerCycle(const PrinterData* printer) {
+    return printer->portType == PORT_TYPE_USB &&
+           (printer->boardType == BOARD_LOGIC_I || printer->boardType == BOARD_LOGIC_II);
+}
+
+// The closing steps run after success and after a write error alike. updateInProgress is
+// cleared first so that the user may exit again; the dialog's other commands wait for
+// writerBusy() until the closing probe, which uses the same globals, has returned.
+static void finishWriter(const WriterJob* job, const WriterRoute* route) {
+    closingProbeRunning = true;
+    updateInProgress = false;
+    route->closeChannel(job);
+    if (route->powerCycleNotice && needsPowerCycle(job->printer)) {
+        userInterfaceService->messageBox("USB printer, please power cycle printer before "
+                                         "proceeding, older USB adpaters need BRANDING",
+                                         "update", MESSAGE_BOX_OK);
+    }
+    route->closingProbe(job->controls, job->printer);
+    closingProbeRunning = false;
+}
+
+static void runWriter(const WriterJob* job, const WriterRoute* route) {
+    showStatus(job, "Delaying 15 seconds");
+    countSeconds(job, DELAY_SECONDS);
+    if (streamImage(job, route)) {
+        waitForReset(job);
+    }
+    finishWriter(job, route);
+}
+
+void flashWriterLocal(void* job) {
+    runWriter(static_cast<const WriterJob*>(job), &LOCAL_ROUTE);
+}
+
+void flashWriterEthernet(void* job) {
+    runWriter(static_cast<const WriterJob*>(job), &ETHERNET_ROUTE);
+}

@@ -1,0 +1,114 @@
+// The local flash-mode entry against scripted channel answers: the failures of each command,
+// the zero byte of parallel ports, and the search for "FLASH READY" in replies that hold zero
+// bytes. Every script ends at the thread start, which the kernel double refuses.
+
+#include "app/dialog_controls.h"
+#include "flash/flash_entry.h"
+#include "flash/flash_writer.h"
+#include "identity/firmware_selection.h"
+#include "tests/doubles/dialog_model_double.h"
+#include "tests/doubles/kernel_double.h"
+#include "tests/doubles/program_state.h"
+#include "tests/doubles/scripted_channel.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using Strings = std::vector<std::string>;
+
+static ChannelStep readStep(std::vector<uint8_t> reply) {
+    return {CHANNEL_STEP_READ, std::move(reply)};
+}
+static ChannelStep writeStep(bool succeeds = true) {
+    return {CHANNEL_STEP_WRITE, {}, succeeds, succeeds ? 0u : 31u};
+}
+
+static std::vector<uint8_t> ready() {
+    return bytes("S\0\0\0\0", 5);
+}
+
+struct LocalEntryCase {
+    const char* name;
+    int32_t portType;
+    std::vector<ChannelStep> script;
+    const char* message;
+    size_t writes; // the writes the script expects
+};
+
+static std::vector<LocalEntryCase> localEntryCases() {
+    std::vector<uint8_t> flashReady = bytes("\0S\0FLASH READY\0", 16);
+    return {
+        {"RequestNotWritten",
+         PORT_TYPE_USB,
+         {readStep(ready()), writeStep(false)},
+         "Error 1bFR",
+         1},
+        {"ConfirmNotWritten",
+         PORT_TYPE_USB,
+         {readStep(ready()), writeStep(), readStep(ready()), writeStep(false)},
+         "Error 1bIA",
+         2},
+        {"ZeroByteNotWritten",
+         PORT_TYPE_PARALLEL,
+         {readStep(ready()), writeStep(), readStep(ready()), writeStep(), readStep(flashReady),
+          writeStep(false)},
+         "Benign write of 0 failed",
+         3},
+        {"MarkerAfterZeroBytesOnUsb",
+         PORT_TYPE_USB,
+         {readStep(ready()), writeStep(), readStep(ready()), writeStep(), readStep(flashReady)},
+         "Flash update thread did not start",
+         2},
+        {"MarkerOnParallelAfterTheZeroByte",
+         PORT_TYPE_PARALLEL,
+         {readStep(ready()), writeStep(), readStep(ready()), writeStep(), readStep(flashReady),
+          writeStep()},
+         "Flash update thread did not start",
+         3},
+        {"TheFirstReplyIsNeverExamined",
+         PORT_TYPE_USB,
+         {readStep(ready()), writeStep(), readStep(bytes("FLASH READY")), writeStep(),
+          readStep(ready())},
+         "Failed to entered flash programming mode",
+         2},
+        {"EmptyParallelReplyIsAnsweredFromTheStoredStatus",
+         PORT_TYPE_PARALLEL,
+         {readStep(ready()), writeStep(), readStep(ready()), writeStep(), readStep({}),
+          writeStep()},
+         "Failed to entered flash programming mode",
+         3},
+    };
+}
+
+class LocalEntryScript : public ::testing::TestWithParam<LocalEntryCase> {
+  protected:
+    LocalEntryScript() {
+        resetProgramState();
+        bindDialogControls(dialog.window());
+        printerData.portType = GetParam().portType;
+        kernel.failThreadStart(8);
+    }
+    ~LocalEntryScript() override { resetProgramState(); }
+
+    KernelDouble kernel;
+    DialogModelDouble dialog;
+};
+
+TEST_P(LocalEntryScript, StopsWithItsMessage) {
+    ScriptedChannel channel(GetParam().script);
+    EXPECT_FALSE(programFlashLocal(ScriptedChannel::HANDLE, &dialogControls, &printerData));
+    Strings texts = dialog.texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), GetParam().message);
+    EXPECT_EQ(channel.stepsLeft(), 0u);
+    size_t writes = 0;
+    for (const ChannelCall& call : channel.calls()) {
+        writes += call.kind == CHANNEL_STEP_WRITE ? 1 : 0;
+    }
+    EXPECT_EQ(writes, GetParam().writes);
+    EXPECT_FALSE(updateInProgress);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, LocalEntryScript, ::testing::ValuesIn(localEntryCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
