@@ -8,6 +8,7 @@ source "$(dirname "$0")/../../scripts/e2e-env"
 # shellcheck source=tests/e2e/app-env
 source "$(dirname "$0")/app-env"
 e2e_start
+app_queues # with no printer at all, the first probe would stop at "No printer driver installed"
 
 app_sim g_printer
 g_port=$APP_SIM_PORT
