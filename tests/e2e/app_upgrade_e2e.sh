@@ -75,6 +75,7 @@ jq -e -s "map(select(.event == \"reset\")) | length == 1 and .[0].size == $image
 e2e_log "ok: the printer received slot 0 ($image_size bytes, sha256 $image_checksum)"
 
 app_screenshot dialog-after-upgrade
-app_debug_lines >"$E2E_ARTIFACTS/app_upgrade-debug.log"
 app_exit
+app_debug_lines >"$E2E_ARTIFACTS/app_upgrade-debug.log"
+grep -cxF "RestorePortsToOriginal - Entry" "$E2E_ARTIFACTS/app_upgrade-debug.log" | grep -qx 1
 app_expect_ports "the exit put every printer back on its own port" own
