@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # "Find Ethernet Printer" in ticketflash.exe against simulated printers on 127.0.0.1: a ready
 # G printer, a printer that is not ready, a ready raster printer (combo box shown, upgrade
-# button disabled until a variant is chosen), and a port where nothing listens.
+# button disabled until a variant is chosen), and a port where nothing listens; then the
+# caption's close box ends the program as "Exit" does.
 set -euo pipefail
 # shellcheck source=scripts/e2e-env
 source "$(dirname "$0")/../../scripts/e2e-env"
@@ -56,7 +57,9 @@ app_dump
 app_expect "no printer: the last one's texts stay" \
     'c(1014).text == "VRK-54" and (c(1031).visible | not) and c(1039).enabled'
 
-app_exit
+app_robot close >/dev/null
+e2e_wait_exit app 20
+e2e_log "ok: the close box ended the program with exit code 0"
 grep -q '"command":"device-id"' "$E2E_TMP/g_printer.events"
 grep -q '"command":"status"' "$E2E_TMP/g_printer.events"
 e2e_log "ok: the G printer was asked for its device id and status"

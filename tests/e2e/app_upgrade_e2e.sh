@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # A whole firmware upgrade by ticketflash.exe over TCP, in real time (about 45 s): the
-# progress texts as they change, exit refused while the writer works and accepted after it,
-# the image the simulated printer received (size and checksum of the chosen slot), the new
-# version shown by the closing probe, a screenshot of the finished dialog, and the spooler's
-# printers back on their own ports after the exit.
+# progress texts as they change, exit ("Exit" and the close box) refused while the writer
+# works and accepted after it, the image the simulated printer received (size and checksum of
+# the chosen slot), the new version shown by the closing probe, a screenshot of the finished
+# dialog, and the spooler's printers back on their own ports, once, after the exit.
 set -euo pipefail
 # shellcheck source=scripts/e2e-env
 source "$(dirname "$0")/../../scripts/e2e-env"
@@ -40,6 +40,11 @@ app_robot click --id "$EXIT_BUTTON" >/dev/null
 e2e_robot message-box --process-of "$APP_TITLE" --timeout 10000 |
     e2e_expect "exit refused while the writer works" \
         '.[0].text == "Cannot exit while printer FW is being updated" and .[0].caption == "Error"'
+e2e_robot answer-box --process-of "$APP_TITLE" --button ok >/dev/null
+app_robot close >/dev/null
+e2e_robot message-box --process-of "$APP_TITLE" --timeout 10000 |
+    e2e_expect "the close box refused alike" \
+        '.[0].text == "Cannot exit while printer FW is being updated"'
 e2e_robot answer-box --process-of "$APP_TITLE" --button ok >/dev/null
 app_robot wait-window | e2e_expect "the dialog stays" '.[0].enabled'
 app_robot click --id "$DISPLAY_VERSIONS" >/dev/null

@@ -17,6 +17,7 @@
 //       and for a combo box also "entries":[S...],"selection":I (-1: none); "visible" is the
 //       control's own WS_VISIBLE
 //   click --title T --id N       {"clicked":N}          posts BM_CLICK
+//   close --title T              {"close":T}            the caption's close box (SC_CLOSE)
 //   set-text --title T --id N --text S  {"id":N,"text":S}   WM_SETTEXT; an edit tells its
 //                                                       dialog with EN_CHANGE
 //   select --title T --id N --index I   {"id":N,"selection":I}  CB_SETCURSEL, then posts
@@ -394,6 +395,19 @@ bool click(const Options& options, const Deadline& deadline) {
     return true;
 }
 
+// What the caption's close box does: the window gets SC_CLOSE (a dialog then hears IDCANCEL).
+bool closeBox(const Options& options, const Deadline& deadline) {
+    HWND window = nullptr;
+    if (!findWindow(options, deadline, window))
+        return false;
+    if (!pollUntil(deadline, [&] { return IsWindowEnabled(window) != FALSE; }))
+        return fail("the window is disabled by a modal window");
+    if (!PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0))
+        return fail("could not post the close");
+    printLine("{\"close\":" + json(options.title) + "}");
+    return true;
+}
+
 // The edit control tells its dialog of the change (EN_CHANGE) as it does for typing.
 bool setText(const Options& options, const Deadline& deadline) {
     HWND edit = nullptr;
@@ -516,6 +530,7 @@ constexpr Command commands[] = {
     {L"wait-closed", waitClosed},
     {L"dump", dump},
     {L"click", click},
+    {L"close", closeBox},
     {L"set-text", setText},
     {L"select", select},
     {L"message-box", messageBox},
@@ -553,7 +568,7 @@ bool parseOption(const std::wstring& name, const wchar_t* value, Options& option
 
 bool parseArguments(int argc, wchar_t** argv, Options& options) {
     if (argc < 2)
-        return fail("usage: tf-robot wait-window|wait-closed|dump|click|set-text|select|"
+        return fail("usage: tf-robot wait-window|wait-closed|dump|click|close|set-text|select|"
                     "message-box|answer-box|wait-text|watch [--title T] [--id N] [--text S] "
                     "[--index I] [--button B] [--process-of T] [--timeout MS]");
     options.command = argv[1];
