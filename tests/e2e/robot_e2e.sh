@@ -43,6 +43,12 @@ refused "answering yes to an ok box" e2e_robot answer-box --process-of "$title" 
 e2e_robot answer-box --process-of "$title" --button ok |
     e2e_expect "the box is answered" '.[0].answered == "ok"'
 
+robot click --id 206 >/dev/null
+e2e_robot message-box --title Question | e2e_expect "the box found by its caption" \
+    '.[0].caption == "Question"'
+refused "finding a box by another caption" e2e_robot message-box --title Error
+e2e_robot answer-box --title Question --button no >/dev/null
+
 for answer in yes no; do
     robot click --id 206 >/dev/null
     e2e_robot message-box | e2e_expect "the question, without naming its owner" \
@@ -56,6 +62,9 @@ text="Adresse réseau: 127.0.0.1"
 robot set-text --id 202 --text "$text" >/dev/null
 robot wait-text --id 203 --text "$text" |
     e2e_expect "the edit told its dialog (EN_CHANGE)" ".[0].text == \"$text\""
+robot set-text --id 202 --text "second" >/dev/null
+robot watch --id 203 --text "second" | e2e_expect "watch ends at the awaited text" \
+    '.[-1].text == "second" and (map(.text) | unique | length) == length'
 refused "waiting for a text that never comes" robot wait-text --id 203 --text "something else"
 
 robot select --id 204 --index 1 >/dev/null

@@ -17,17 +17,22 @@
 //       and for a combo box also "entries":[S...],"selection":I (-1: none); "visible" is the
 //       control's own WS_VISIBLE
 //   click --title T --id N       {"clicked":N}          posts BM_CLICK
+//   close --title T              {"close":T}            the caption's close box (SC_CLOSE)
 //   set-text --title T --id N --text S  {"id":N,"text":S}   WM_SETTEXT; an edit tells its
 //                                                       dialog with EN_CHANGE
 //   select --title T --id N --index I   {"id":N,"selection":I}  CB_SETCURSEL, then posts
 //                                                       CBN_SELCHANGE to the dialog
-//   message-box [--process-of T] {"caption":S,"text":S,"buttons":["yes","no"]}
-//   answer-box [--process-of T] --button ok|cancel|abort|retry|ignore|yes|no
+//   message-box [--process-of T] [--title C]  {"caption":S,"text":S,"buttons":["yes","no"]}
+//   answer-box [--process-of T] [--title C] --button ok|cancel|abort|retry|ignore|yes|no
 //                                {"answered":B}         once the box has closed
 //   wait-text --title T --id N --text S  {"id":N,"text":S}  until the control reads S
+//   watch --title T --id N --text S      {"id":N,"text":S}  each text the control shows,
+//                                                       polled, until it reads S
 //
 // A message box is the topmost enabled dialog-class window holding a message text (static
-// 0xFFFF); --process-of T narrows the search to the process of window T, T excluded.
+// 0xFFFF); --process-of T narrows the search to the process of window T, T excluded, and
+// --title C to the boxes captioned C (a dialog with unaddressed statics of its own, in
+// another process, would otherwise pass for a box).
 
 #include <windows.h>
 
@@ -270,8 +275,15 @@ bool findUsableControl(const Options& options, const Deadline& deadline, HWND& c
 struct BoxSearch {
     HWND exclude;
     DWORD pid;
+    const std::wstring* caption; // null: any
     HWND found;
 };
+
+bool captioned(HWND window, const std::wstring* caption) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(window, text, 256);
+    return caption == nullptr || *caption == text;
+}
 
 BOOL CALLBACK matchMessageBox(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<BoxSearch*>(param);
@@ -279,19 +291,21 @@ BOOL CALLBACK matchMessageBox(HWND window, LPARAM param) {
     if (window == search->exclude || !IsWindowVisible(window) || !IsWindowEnabled(window) ||
         className(window) != L"#32770" || GetDlgItem(window, messageBoxTextId) == nullptr)
         return TRUE;
-    if (search->pid != 0 && processOf(window) != search->pid)
+    if ((search->pid != 0 && processOf(window) != search->pid) ||
+        !captioned(window, search->caption))
         return TRUE;
     search->found = window; // the first in z order is the one on top
     return FALSE;
 }
 
 // An open message box: a visible dialog-class window with a message text, other than the
-// window `--process-of` and in that window's process when it is given.
+// window `--process-of` and in that window's process when it is given, captioned `--title`
+// when that is given.
 bool findMessageBox(const Options& options, const Deadline& deadline, HWND& box) {
-    BoxSearch search{nullptr, 0, nullptr};
+    BoxSearch search{nullptr, 0, options.title.empty() ? nullptr : &options.title, nullptr};
     if (!options.processOf.empty()) {
         Options owner = options;
-        owner.title = options.processOf;
+        owner.title = options.processOf; // findWindow looks for --title
         if (!findWindow(owner, deadline, search.exclude))
             return false;
         search.pid = processOf(search.exclude);
@@ -381,6 +395,19 @@ bool click(const Options& options, const Deadline& deadline) {
     return true;
 }
 
+// What the caption's close box does: the window gets SC_CLOSE (a dialog then hears IDCANCEL).
+bool closeBox(const Options& options, const Deadline& deadline) {
+    HWND window = nullptr;
+    if (!findWindow(options, deadline, window))
+        return false;
+    if (!pollUntil(deadline, [&] { return IsWindowEnabled(window) != FALSE; }))
+        return fail("the window is disabled by a modal window");
+    if (!PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0))
+        return fail("could not post the close");
+    printLine("{\"close\":" + json(options.title) + "}");
+    return true;
+}
+
 // The edit control tells its dialog of the change (EN_CHANGE) as it does for typing.
 bool setText(const Options& options, const Deadline& deadline) {
     HWND edit = nullptr;
@@ -453,21 +480,42 @@ bool answerBox(const Options& options, const Deadline& deadline) {
     return true;
 }
 
-bool waitText(const Options& options, const Deadline& deadline) {
+// Reads the control `--id` until it reads `--text`; with everyChange, prints each text that
+// differs from the one read before it, so that a test sees the steps of a running program.
+bool followText(const Options& options, const Deadline& deadline, bool everyChange) {
     HWND dialog = nullptr;
     if (!options.id)
         return fail("--id is required");
     if (!findWindow(options, deadline, dialog))
         return false;
     std::wstring text;
+    std::optional<std::wstring> printed;
+    auto line = [&] {
+        return "{\"id\":" + std::to_string(*options.id) + ",\"text\":" + json(text) + "}";
+    };
     auto matches = [&] {
         HWND control = GetDlgItem(dialog, *options.id);
-        return control != nullptr && windowText(control, deadline, text) && text == options.text;
+        if (control == nullptr || !windowText(control, deadline, text))
+            return false;
+        if (everyChange && printed != text) {
+            printLine(line());
+            printed = text;
+        }
+        return text == options.text;
     };
     if (!pollUntil(deadline, matches))
         return fail("control " + std::to_string(*options.id) + " still reads " + json(text));
-    printLine("{\"id\":" + std::to_string(*options.id) + ",\"text\":" + json(text) + "}");
+    if (!everyChange)
+        printLine(line());
     return true;
+}
+
+bool waitText(const Options& options, const Deadline& deadline) {
+    return followText(options, deadline, false);
+}
+
+bool watchText(const Options& options, const Deadline& deadline) {
+    return followText(options, deadline, true);
 }
 
 // ---- command line
@@ -482,11 +530,13 @@ constexpr Command commands[] = {
     {L"wait-closed", waitClosed},
     {L"dump", dump},
     {L"click", click},
+    {L"close", closeBox},
     {L"set-text", setText},
     {L"select", select},
     {L"message-box", messageBox},
     {L"answer-box", answerBox},
     {L"wait-text", waitText},
+    {L"watch", watchText},
 };
 
 bool parseNumber(const wchar_t* text, long& value) {
@@ -518,8 +568,8 @@ bool parseOption(const std::wstring& name, const wchar_t* value, Options& option
 
 bool parseArguments(int argc, wchar_t** argv, Options& options) {
     if (argc < 2)
-        return fail("usage: tf-robot wait-window|wait-closed|dump|click|set-text|select|"
-                    "message-box|answer-box|wait-text [--title T] [--id N] [--text S] "
+        return fail("usage: tf-robot wait-window|wait-closed|dump|click|close|set-text|select|"
+                    "message-box|answer-box|wait-text|watch [--title T] [--id N] [--text S] "
                     "[--index I] [--button B] [--process-of T] [--timeout MS]");
     options.command = argv[1];
     for (int i = 2; i < argc; i += 2) {
