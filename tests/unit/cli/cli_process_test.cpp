@@ -2,7 +2,7 @@
 // runtime folder of its own (so the single-instance marker of other runs on the machine plays
 // no part) and a CUPS server that does not exist (so the machine's own queues are never
 // touched).
-#include "tests/unit/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 #include "platform/kernel.h"
 

@@ -1,4 +1,4 @@
-#include "tests/unit/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 #include <chrono>
 #include <cstdlib>
