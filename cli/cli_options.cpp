@@ -9,7 +9,7 @@ const char TOOL_DESCRIPTION[] =
     "ticketflash: upgrades the firmware of a thermal ticket printer on USB, a parallel port or "
     "TCP.\nEach subcommand does what the same command of the Windows tool's dialog does.";
 
-const char USAGE[] = "Usage: ticketflash [--log] [--json] "
+const char USAGE[] = "Usage: ticketflash [--log] [--json] [--record FILE] "
                      "{probe | find [--ip A.B.C.D] [--port N] | versions | status | "
                      "upgrade [--ip A.B.C.D] [--port N] [--variant 1|2] [--yes]}";
 
@@ -35,6 +35,10 @@ void buildParser(CLI::App& app, CliOptions* options) {
     app.add_flag("--log", options->log, "write the diagnostic lines on standard error");
     app.add_flag("--json", options->json,
                  "print one JSON object with the outcome on standard output, and nothing else");
+    app.add_option("--record", options->recordFile,
+                   "write every exchange with the printer to FILE (JSON lines), to send in "
+                   "or to replay with printer-sim --replay")
+        ->type_name("FILE");
     app.require_subcommand(1);
     // The global switches may also follow the subcommand.
     app.fallthrough();

@@ -23,6 +23,7 @@ struct CliOptions {
     std::string ipAddress;
     std::string tcpPort;
     int variant = 0; // 1 or 2: the firmware combo box entry for a raster printer; 0 when not given
+    std::string recordFile; // --record: every exchange with the printer goes to this file
 };
 
 // The exit codes of the tool.

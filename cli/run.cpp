@@ -9,10 +9,12 @@
 #include "flash/flash_writer.h"
 #include "platform/console.h"
 #include "platform/kernel.h"
+#include "recording/session_recorder.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -144,10 +146,17 @@ int runTicketflash(const CliOptions& options) {
     if (options.log) {
         installDiagnosticLog();
     }
+    PlatformError error = 0;
+    // Before anything talks to a printer, so that the recording holds the whole session.
+    if (!options.recordFile.empty() &&
+        !startSessionRecording(options.recordFile.c_str(), TICKETFLASH_VERSION, &error)) {
+        printUsageError("--record: cannot create " + options.recordFile + ": " +
+                        strerror(static_cast<int>(error)));
+        return CLI_EXIT_USAGE;
+    }
     setupConsoleOutput(options.json);
     // First of all, before any thread exists, so that every later thread leaves the interrupts
     // to the watcher.
-    PlatformError error = 0;
     if (!consoleService->watchInterrupts(onInterrupt, &error)) {
         fprintf(stderr, "ticketflash: cannot watch for interrupts (error %u)\n", error);
     }
