@@ -6,7 +6,7 @@
 constexpr uint32_t POLL_MILLISECONDS = 20;
 constexpr uint32_t RECEIVE_SIZE = 4096;
 
-SimTcpServer::SimTcpServer(SimulatedPrinter& printer) : printer_(printer) {}
+SimTcpServer::SimTcpServer(SimConversation& printer) : printer_(printer) {}
 
 SimTcpServer::~SimTcpServer() {
     stop();
@@ -68,6 +68,18 @@ bool SimTcpServer::sendAll(SocketHandle connection, const std::vector<uint8_t>& 
     return true;
 }
 
+bool SimTcpServer::deliver(SocketHandle connection, const SimOutcome& outcome, bool* byPrinter) {
+    bool open = true;
+    for (const std::vector<uint8_t>& reply : outcome.replies) {
+        open = open && sendAll(connection, reply);
+    }
+    if (outcome.close) {
+        *byPrinter = true;
+        return false;
+    }
+    return open;
+}
+
 void SimTcpServer::serve(SocketHandle connection) {
     bool open = printer_.open(SIM_CHANNEL_TCP);
     bool byPrinter = !open;
@@ -75,6 +87,7 @@ void SimTcpServer::serve(SocketHandle connection) {
     while (open && !stopping_) {
         SocketWait wait = networkListenerService->waitReadable(connection, POLL_MILLISECONDS);
         if (wait == SOCKET_WAIT_TIMEOUT) {
+            open = deliver(connection, printer_.idle(SIM_CHANNEL_TCP), &byPrinter);
             continue;
         }
         int32_t received = wait == SOCKET_WAIT_READY
@@ -83,15 +96,9 @@ void SimTcpServer::serve(SocketHandle connection) {
         if (received <= 0) {
             break;
         }
-        SimOutcome outcome =
-            printer_.receive(SIM_CHANNEL_TCP, buffer, static_cast<size_t>(received));
-        for (const std::vector<uint8_t>& reply : outcome.replies) {
-            open = open && sendAll(connection, reply);
-        }
-        if (outcome.close) {
-            byPrinter = true;
-            open = false;
-        }
+        open = deliver(connection,
+                       printer_.receive(SIM_CHANNEL_TCP, buffer, static_cast<size_t>(received)),
+                       &byPrinter);
     }
     network_->close(connection);
     printer_.close(SIM_CHANNEL_TCP, byPrinter || stopping_);

@@ -1,7 +1,7 @@
 #pragma once
 
-// Serves a simulated printer over TCP on 127.0.0.1, one connection at a time, from a thread of
-// its own. Used in-process by the tests and by printer-sim.
+// Serves a simulated printer (or a replayed one) over TCP on 127.0.0.1, one connection at a time,
+// from a thread of its own. Used in-process by the tests and by printer-sim.
 
 #include "platform/network.h"
 #include "sim/simulated_printer.h"
@@ -12,7 +12,7 @@
 
 class SimTcpServer {
   public:
-    explicit SimTcpServer(SimulatedPrinter& printer);
+    explicit SimTcpServer(SimConversation& printer);
     ~SimTcpServer();
     SimTcpServer(const SimTcpServer&) = delete;
     SimTcpServer& operator=(const SimTcpServer&) = delete;
@@ -29,8 +29,11 @@ class SimTcpServer {
     void run();
     void serve(SocketHandle connection);
     bool sendAll(SocketHandle connection, const std::vector<uint8_t>& bytes);
+    // Sends the replies; false when the connection is to end (a failed send, or the printer
+    // closes it), with *byPrinter set when the printer closed it.
+    bool deliver(SocketHandle connection, const SimOutcome& outcome, bool* byPrinter);
 
-    SimulatedPrinter& printer_;
+    SimConversation& printer_;
     // The services as they were at start; tests may install doubles over them afterwards.
     const NetworkService* network_ = nullptr;
     SocketHandle listener_ = INVALID_SOCKET_HANDLE;

@@ -25,7 +25,7 @@ bool simCommandFromName(const std::string& name, SimCommand* command) {
 
 const char* simEventKindName(SimEventKind kind) {
     static const char* const names[] = {"opened",  "command", "reply", "write",
-                                        "unknown", "closed",  "reset"};
+                                        "unknown", "closed",  "reset", "departure"};
     return names[kind];
 }
 

@@ -49,13 +49,14 @@ struct SimFaults {
 };
 
 enum SimEventKind {
-    SIM_EVENT_OPENED,  // a conversation started
-    SIM_EVENT_COMMAND, // a request arrived: command
-    SIM_EVENT_REPLY,   // bytes sent back: command, bytes
-    SIM_EVENT_WRITE,   // bytes arrived (local: one write; TCP: one receive): size
-    SIM_EVENT_UNKNOWN, // a byte that starts no command was dropped: bytes
-    SIM_EVENT_CLOSED,  // the conversation ended: detail says who closed
-    SIM_EVENT_RESET,   // the printer reset after an image: size, detail (checksum, label)
+    SIM_EVENT_OPENED,    // a conversation started
+    SIM_EVENT_COMMAND,   // a request arrived: command
+    SIM_EVENT_REPLY,     // bytes sent back: command, bytes
+    SIM_EVENT_WRITE,     // bytes arrived (local: one write; TCP: one receive): size
+    SIM_EVENT_UNKNOWN,   // a byte that starts no command was dropped: bytes
+    SIM_EVENT_CLOSED,    // the conversation ended: detail says who closed
+    SIM_EVENT_RESET,     // the printer reset after an image: size, detail (checksum, label)
+    SIM_EVENT_DEPARTURE, // a replayed run left its recording: detail says where and how
 };
 
 struct SimEvent {
@@ -76,7 +77,20 @@ struct SimOutcome {
     uint32_t accepted = 0; // bytes of the input taken (a local write may take fewer)
 };
 
-class SimulatedPrinter {
+// The printer's side of a conversation, as a server feeds it: what SimTcpServer serves.
+class SimConversation {
+  public:
+    virtual ~SimConversation() = default;
+    // A conversation starts; false when the printer closes it at once.
+    virtual bool open(SimChannel channel) = 0;
+    virtual SimOutcome receive(SimChannel channel, const uint8_t* bytes, size_t size) = 0;
+    // Called while no input arrives: what the printer sends unasked, or closes, by now.
+    virtual SimOutcome idle(SimChannel) { return {}; }
+    // The channel closed; byPrinter says whether the printer's side closed it.
+    virtual void close(SimChannel channel, bool byPrinter) = 0;
+};
+
+class SimulatedPrinter : public SimConversation {
   public:
     static constexpr const char* DEFAULT_DEVICE_ID =
         "MFG:SIM;CMD:G;MDL:VRE G SIM;CLS:PRINTER;FWV:V1.00;";
@@ -98,14 +112,14 @@ class SimulatedPrinter {
     void setObserver(std::function<void(const SimEvent&)> observer);
 
     // The channel side. open() starts a conversation; false when the printer closes it at once.
-    bool open(SimChannel channel);
-    SimOutcome receive(SimChannel channel, const uint8_t* bytes, size_t size);
+    bool open(SimChannel channel) override;
+    SimOutcome receive(SimChannel channel, const uint8_t* bytes, size_t size) override;
     // Local channel: a read returns a reply the printer holds back, else the status reply.
     // False when the printer has closed the channel.
     bool readLocal(std::vector<uint8_t>* reply);
     bool requestDeviceIdLocal(std::vector<uint8_t>* reply);
     // The channel closed; byPrinter says whether the printer's fault closed it.
-    void close(SimChannel channel, bool byPrinter);
+    void close(SimChannel channel, bool byPrinter) override;
 
     // The record.
     std::vector<SimEvent> events() const;

@@ -1,6 +1,8 @@
 // printer-sim: a simulated printer on 127.0.0.1, for demonstrations and end-to-end tests.
 // It prints "listening on 127.0.0.1:PORT" once it accepts connections and stops on SIGTERM.
 
+#include "recording/recording_reader.h"
+#include "sim/session_replay.h"
 #include "sim/sim_tcp_server.h"
 #include "sim/simulated_printer.h"
 
@@ -79,6 +81,7 @@ struct Options {
     std::vector<std::string> silentOn;
     std::vector<std::string> closeOn;
     std::string eventLog;
+    std::string replay;
     SimFaults faults;
 };
 
@@ -108,6 +111,17 @@ static void addOptions(CLI::App& app, Options& options) {
                  "report a printer that is not ready (status byte 3 set)");
     app.add_option("--event-log", options.eventLog,
                    "append every event as one JSON object per line to this file");
+    CLI::Option* replay = app.add_option(
+        "--replay", options.replay,
+        "answer as the printer of this recording (ticketflash --record) did, and say on "
+        "standard error where the run departs from it; exit 3 when it did, or stopped short");
+    // A replayed printer is what its recording says: none of the printer's settings apply.
+    for (CLI::Option* option : app.get_options()) {
+        const std::string& name = option->get_name();
+        if (option != replay && name != "--help" && name != "--port" && name != "--event-log") {
+            replay->excludes(option);
+        }
+    }
 }
 
 // Turns the command names of --silent-on and --close-on into fault flags.
@@ -121,31 +135,31 @@ static void applyCommandFaults(const std::vector<std::string>& names, bool flags
     }
 }
 
-static int serve(Options& options) {
-    SimulatedPrinter printer;
-    std::vector<uint8_t> status;
-    if (!parseHexBytes(options.status, &status)) {
-        fprintf(stderr, "--status: not hexadecimal bytes: %s\n", options.status.c_str());
-        return 2;
+// Every event as one line of the event log, when one was asked for.
+static bool openEventLog(const std::string& path, std::ofstream& eventLog) {
+    if (path.empty()) {
+        return true;
     }
-    printer.setStatus(status);
-    printer.setDeviceId(options.deviceId);
-    printer.setFaults(options.faults);
-    std::ofstream eventLog;
-    if (!options.eventLog.empty()) {
-        eventLog.open(options.eventLog, std::ios::app);
-        if (!eventLog) {
-            fprintf(stderr, "--event-log: cannot open %s\n", options.eventLog.c_str());
-            return 2;
-        }
-        printer.setObserver([&eventLog](const SimEvent& event) {
-            eventLog << eventJson(event).dump() << '\n' << std::flush;
-        });
+    eventLog.open(path, std::ios::app);
+    if (!eventLog) {
+        fprintf(stderr, "--event-log: cannot open %s\n", path.c_str());
+        return false;
     }
+    return true;
+}
+
+static void logEvent(std::ofstream& eventLog, const SimEvent& event) {
+    if (eventLog.is_open()) {
+        eventLog << eventJson(event).dump() << '\n' << std::flush;
+    }
+}
+
+// Serves the printer on 127.0.0.1 until SIGTERM or SIGINT.
+static int serveUntilStopped(SimConversation& printer, uint16_t port) {
     SimTcpServer server(printer);
     PlatformError error = 0;
-    if (!server.start(options.port, &error)) {
-        fprintf(stderr, "cannot listen on 127.0.0.1:%u (error %u)\n", options.port, error);
+    if (!server.start(port, &error)) {
+        fprintf(stderr, "cannot listen on 127.0.0.1:%u (error %u)\n", port, error);
         return 1;
     }
     printf("listening on 127.0.0.1:%u\n", server.port());
@@ -157,12 +171,62 @@ static int serve(Options& options) {
     return 0;
 }
 
+static int serve(Options& options) {
+    SimulatedPrinter printer;
+    std::vector<uint8_t> status;
+    if (!parseHexBytes(options.status, &status)) {
+        fprintf(stderr, "--status: not hexadecimal bytes: %s\n", options.status.c_str());
+        return 2;
+    }
+    printer.setStatus(status);
+    printer.setDeviceId(options.deviceId);
+    printer.setFaults(options.faults);
+    std::ofstream eventLog;
+    if (!openEventLog(options.eventLog, eventLog)) {
+        return 2;
+    }
+    printer.setObserver([&eventLog](const SimEvent& event) { logEvent(eventLog, event); });
+    return serveUntilStopped(printer, options.port);
+}
+
+// Exit code when a replayed run departed from its recording or stopped short of its end.
+constexpr int EXIT_DEPARTED = 3;
+
+static int replay(const Options& options) {
+    Recording recording;
+    std::vector<ReplayConversation> script;
+    std::string error;
+    if (!loadRecording(options.replay, &recording, &error) ||
+        !buildReplayScript(recording, &script, &error)) {
+        fprintf(stderr, "--replay: %s: %s\n", options.replay.c_str(), error.c_str());
+        return 2;
+    }
+    ReplayPrinter printer(std::move(script));
+    std::ofstream eventLog;
+    if (!openEventLog(options.eventLog, eventLog)) {
+        return 2;
+    }
+    printer.setObserver([&eventLog](const SimEvent& event) {
+        logEvent(eventLog, event);
+        if (event.kind == SIM_EVENT_DEPARTURE) {
+            fprintf(stderr, "replay: departs from the recording at %s\n", event.detail.c_str());
+        }
+    });
+    int exitCode = serveUntilStopped(printer, options.port);
+    if (exitCode != 0) {
+        return exitCode;
+    }
+    fprintf(stderr, "%s\n", printer.verdict().c_str());
+    return printer.finished() ? 0 : EXIT_DEPARTED;
+}
+
 int main(int argc, char** argv) {
     CLI::App app{"printer-sim: a simulated ticket printer serving its TCP commands on 127.0.0.1.\n"
                  "It answers <SA08> with its device id and <SS> with its status, enters flash\n"
                  "mode on ESC *FR then <SA15> (answering FLASH READY), takes the image, and\n"
                  "resets when the connection closes, reporting the received catalogue slot's\n"
-                 "version (or FWV:CORRUPT). Stops on SIGTERM or SIGINT."};
+                 "version (or FWV:CORRUPT). Stops on SIGTERM or SIGINT.\n"
+                 "With --replay it answers as a recorded printer did instead."};
     Options options;
     addOptions(app, options);
     try {
@@ -174,5 +238,5 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGTERM, requestStop);
     std::signal(SIGINT, requestStop);
-    return serve(options);
+    return options.replay.empty() ? serve(options) : replay(options);
 }

@@ -52,9 +52,10 @@ TEST_F(PrinterSimProcess, HelpExplainsEveryOption) {
     ChildOutcome outcome = sim.finish(PROCESS_TIMEOUT_MS);
     EXPECT_EQ(outcome.exitCode, 0);
     const std::string& help = outcome.output;
-    for (const char* option : {"--port", "--device-id", "--status", "--silent-on", "--close-on",
-                               "--close-on-connect", "--close-after-image-bytes", "--reply-limit",
-                               "--refuse-flash-mode", "--not-ready", "--event-log", "SIGTERM"}) {
+    for (const char* option :
+         {"--port", "--device-id", "--status", "--silent-on", "--close-on", "--close-on-connect",
+          "--close-after-image-bytes", "--reply-limit", "--refuse-flash-mode", "--not-ready",
+          "--event-log", "--replay", "SIGTERM"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }
