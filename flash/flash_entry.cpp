@@ -99,7 +99,7 @@ static bool exchangeLocal(ChannelHandle handle, const uint8_t* command, uint32_t
 
 // The local command sequence; true when the printer answered "FLASH READY". The first reply
 // only shows that the printer listens; the second, in the same buffer, must hold the marker.
-static bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
+bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
     uint8_t reply[REPLY_SIZE];
     uint32_t length = 0;
     sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
@@ -128,7 +128,7 @@ static bool sendEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t siz
 }
 
 // The Ethernet command sequence; true when the printer answered "FLASH READY".
-static bool enterFlashModeEthernet(SocketHandle socket) {
+bool enterFlashModeEthernet(SocketHandle socket) {
     sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
     if (!sendEthernet(socket, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
         return refuse("Error writing [esc]FR to printer");

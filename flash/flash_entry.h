@@ -16,6 +16,11 @@ void upgradePrinterFirmware();
 bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printerData);
 bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printerData);
 
+// The command sequences that switch the printer into flash mode on each route, after the
+// readiness check; true when the printer answered "FLASH READY". A refusal has been shown.
+bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer);
+bool enterFlashModeEthernet(SocketHandle socket);
+
 // Start one writer thread on the route's body; true when it started.
 bool startLocalWriter(WriterJob* job);
 bool startEthernetWriter(WriterJob* job);

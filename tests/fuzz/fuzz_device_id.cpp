@@ -3,34 +3,11 @@
 // the rest of the program knows; the sanitizers catch any read or write out of bounds.
 
 #include "identity/device_id.h"
-#include "platform/kernel.h"
-#include "platform/user_interface.h"
+#include "tests/fuzz/fuzz_support.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-
-static void sleepNever(uint32_t) {}
-static void logNothing(const char*) {}
-static bool logWantedNever() {
-    return false;
-}
-static MessageBoxAnswer answerSilently(const char*, const char*, MessageBoxButtons) {
-    return MESSAGE_BOX_ANSWER_OK;
-}
-
-// The program's own services with the parts the parsers reach made quiet; every other
-// operation stays as it is, so the target keeps up with the services as they grow.
-static void installQuietServices() {
-    static KernelService quietKernel = *kernelService;
-    static UserInterfaceService silentUserInterface = *userInterfaceService;
-    quietKernel.sleep = sleepNever;
-    quietKernel.debugLog = logNothing;
-    quietKernel.debugLogWanted = logWantedNever;
-    silentUserInterface.messageBox = answerSilently;
-    kernelService = &quietKernel;
-    userInterfaceService = &silentUserInterface;
-}
 
 static bool terminatedInside(const char (&field)[PRINTER_TEXT_SIZE]) {
     return memchr(field, '\0', sizeof field) != nullptr;

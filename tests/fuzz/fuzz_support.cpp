@@ -1,0 +1,118 @@
+#include "tests/fuzz/fuzz_support.h"
+
+#include "platform/kernel.h"
+#include "platform/local_channel.h"
+#include "platform/network.h"
+#include "platform/user_interface.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void sleepNever(uint32_t) {}
+void logNothing(const char*) {}
+bool logWantedNever() {
+    return false;
+}
+bool startNothing(ThreadBody, void*, uint32_t, PlatformError*) {
+    return true;
+}
+MessageBoxAnswer answerSilently(const char*, const char*, MessageBoxButtons) {
+    return MESSAGE_BOX_ANSWER_OK;
+}
+void showNothing(ControlHandle, const char*) {}
+
+std::vector<std::vector<uint8_t>> script;
+size_t nextPiece = 0;
+std::vector<uint8_t> delivered;
+
+// The next piece into buffer, cut to size; false when none is left.
+bool deliver(uint8_t* buffer, uint32_t size, uint32_t* count) {
+    delivered.clear();
+    *count = 0;
+    if (nextPiece == script.size()) {
+        return false;
+    }
+    const std::vector<uint8_t>& piece = script[nextPiece++];
+    *count = static_cast<uint32_t>(std::min<size_t>(piece.size(), size));
+    memcpy(buffer, piece.data(), *count);
+    delivered.assign(piece.begin(), piece.begin() + *count);
+    return true;
+}
+
+ChannelHandle openAny(const char*, ChannelSharing, PlatformError*) {
+    return 1;
+}
+bool readPiece(ChannelHandle, uint8_t* buffer, uint32_t size, uint32_t* received, PlatformError*) {
+    deliver(buffer, size, received);
+    return true;
+}
+bool writeAll(ChannelHandle, const uint8_t*, uint32_t size, uint32_t* written, PlatformError*) {
+    *written = size;
+    return true;
+}
+bool closeAny(ChannelHandle) {
+    return true;
+}
+bool deviceIdPiece(ChannelHandle, uint8_t* buffer, uint32_t size, uint32_t* received,
+                   PlatformError*) {
+    return deliver(buffer, size, received);
+}
+bool getNoTimeouts(ChannelHandle, ChannelTimeouts* timeouts, PlatformError*) {
+    *timeouts = {};
+    return true;
+}
+bool setAnyTimeouts(ChannelHandle, const ChannelTimeouts*, PlatformError*) {
+    return true;
+}
+
+bool startupAlways(PlatformError*) {
+    return true;
+}
+void cleanupNothing() {}
+SocketHandle openStreamAny(PlatformError*) {
+    return 1;
+}
+bool connectAlways(SocketHandle, const uint8_t[4], uint16_t, uint32_t, PlatformError*) {
+    return true;
+}
+int32_t sendAll(SocketHandle, const uint8_t*, uint32_t size, PlatformError*) {
+    return static_cast<int32_t>(size);
+}
+int32_t receivePiece(SocketHandle, uint8_t* buffer, uint32_t size, uint32_t, PlatformError*) {
+    uint32_t count = 0;
+    return deliver(buffer, size, &count) && count > 0 ? static_cast<int32_t>(count) : -1;
+}
+
+const LocalChannelService scriptedLocal = {openAny,       readPiece,     writeAll,      closeAny,
+                                           deviceIdPiece, getNoTimeouts, setAnyTimeouts};
+const NetworkService scriptedNetwork = {startupAlways, cleanupNothing, openStreamAny, connectAlways,
+                                        sendAll,       receivePiece,   closeAny};
+
+} // namespace
+
+void installQuietServices() {
+    static KernelService quietKernel = *kernelService;
+    static UserInterfaceService silentUserInterface = *userInterfaceService;
+    quietKernel.sleep = sleepNever;
+    quietKernel.debugLog = logNothing;
+    quietKernel.debugLogWanted = logWantedNever;
+    quietKernel.startThread = startNothing;
+    silentUserInterface.messageBox = answerSilently;
+    silentUserInterface.setText = showNothing;
+    kernelService = &quietKernel;
+    userInterfaceService = &silentUserInterface;
+}
+
+void installScriptedPrinter(const std::vector<std::vector<uint8_t>>& pieces) {
+    script = pieces;
+    nextPiece = 0;
+    delivered.clear();
+    localChannelService = &scriptedLocal;
+    networkService = &scriptedNetwork;
+}
+
+const std::vector<uint8_t>& lastDelivered() {
+    return delivered;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+// What the fuzz targets share: the program's services made quiet, and a printer whose every
+// answer, on either route, is the next piece of the fuzz input.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Waits, diagnostic lines and message boxes cost nothing; a worker thread is "started" without
+// running, so that a flash writer never runs inside a target. Every other operation stays the
+// program's own. Installed once.
+void installQuietServices();
+
+// Installs local channel and network services over the pieces: each read, receive or
+// device-id request returns the next piece (cut to the size asked for); writes and sends take
+// everything. When the pieces are used up, a local read returns nothing and a receive fails.
+// An empty piece is an empty local read and a failed receive.
+void installScriptedPrinter(const std::vector<std::vector<uint8_t>>& pieces);
+
+// The bytes the last read, receive or device-id request delivered.
+const std::vector<uint8_t>& lastDelivered();
