@@ -52,28 +52,27 @@ bool optionalNumber(const json& line, const char* key, T* value, uint64_t limit)
     return true;
 }
 
-bool optionalText(const json& line, const char* key, std::string* value) {
+// An optional field of the JSON type that `is` tests: absent leaves *value as it is; false
+// when present with another type.
+template <typename T>
+bool optionalField(const json& line, const char* key, bool (json::*is)() const noexcept, T* value) {
     auto field = line.find(key);
     if (field == line.end()) {
         return true;
     }
-    if (!field->is_string()) {
+    if (!((*field).*is)()) {
         return false;
     }
-    *value = field->get<std::string>();
+    *value = field->get<T>();
     return true;
 }
 
+bool optionalText(const json& line, const char* key, std::string* value) {
+    return optionalField(line, key, &json::is_string, value);
+}
+
 bool optionalFlag(const json& line, const char* key, bool* value) {
-    auto field = line.find(key);
-    if (field == line.end()) {
-        return true;
-    }
-    if (!field->is_boolean()) {
-        return false;
-    }
-    *value = field->get<bool>();
-    return true;
+    return optionalField(line, key, &json::is_boolean, value);
 }
 
 // The fields every operation has: when, on which route and conversation, and what.

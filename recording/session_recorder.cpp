@@ -242,16 +242,25 @@ ChannelHandle openLocal(const char* path, ChannelSharing sharing, PlatformError*
     return handle;
 }
 
-bool readLocal(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,
-               PlatformError* error) {
+// A read or a device-id request: both fill the buffer with what the printer sent.
+typedef bool (*LocalInput)(ChannelHandle channel, uint8_t* buffer, uint32_t size,
+                           uint32_t* received, PlatformError* error);
+
+bool recordLocalInput(LocalInput input, RecordedOp op, ChannelHandle channel, uint8_t* buffer,
+                      uint32_t size, uint32_t* received, PlatformError* error) {
     PlatformError failure = 0;
     uint32_t count = 0;
-    bool ok = realLocal->read(channel, buffer, size, &count, &failure);
+    bool ok = input(channel, buffer, size, &count, &failure);
     *received = count;
     reportPlatformError(error, failure);
-    recordInput(RECORDED_ROUTE_LOCAL, channel, RECORDED_OP_READ, size, buffer,
-                {ok, count, failure});
+    recordInput(RECORDED_ROUTE_LOCAL, channel, op, size, buffer, {ok, count, failure});
     return ok;
+}
+
+bool readLocal(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,
+               PlatformError* error) {
+    return recordLocalInput(realLocal->read, RECORDED_OP_READ, channel, buffer, size, received,
+                            error);
 }
 
 bool writeLocal(ChannelHandle channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
@@ -273,14 +282,8 @@ bool closeLocal(ChannelHandle channel) {
 
 bool requestDeviceIdLocal(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,
                           PlatformError* error) {
-    PlatformError failure = 0;
-    uint32_t count = 0;
-    bool ok = realLocal->requestDeviceId(channel, buffer, size, &count, &failure);
-    *received = count;
-    reportPlatformError(error, failure);
-    recordInput(RECORDED_ROUTE_LOCAL, channel, RECORDED_OP_DEVICE_ID, size, buffer,
-                {ok, count, failure});
-    return ok;
+    return recordLocalInput(realLocal->requestDeviceId, RECORDED_OP_DEVICE_ID, channel, buffer,
+                            size, received, error);
 }
 
 bool getTimeoutsLocal(ChannelHandle channel, ChannelTimeouts* timeouts, PlatformError* error) {

@@ -38,7 +38,9 @@ std::string readable(const std::vector<uint8_t>& bytes) {
 }
 
 std::string shown(const std::vector<uint8_t>& bytes) {
-    return "\"" + readable(bytes) + "\"";
+    std::string text = "\"";
+    text.append(readable(bytes)).append("\"");
+    return text;
 }
 
 std::string counted(size_t count, const char* noun) {

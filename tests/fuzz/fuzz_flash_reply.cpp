@@ -19,15 +19,14 @@ static bool holdsMarker(const std::vector<uint8_t>& reply) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool installed = (installQuietServices(), true);
-    (void)installed;
-    if (size == 0) {
+    uint8_t route = 0;
+    std::vector<uint8_t> reply;
+    if (!splitRouteAndReply(data, size, &route, &reply)) {
         return 0;
     }
-    const std::vector<uint8_t> reply(data + 1, data + size);
     static const int32_t ports[] = {PORT_TYPE_ETHERNET, PORT_TYPE_USB, PORT_TYPE_PARALLEL};
     PrinterData printer = {};
-    printer.portType = ports[data[0] % 3];
+    printer.portType = ports[route % 3];
     bool entered;
     if (printer.portType == PORT_TYPE_ETHERNET) {
         installScriptedPrinter({reply});

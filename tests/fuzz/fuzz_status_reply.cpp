@@ -49,14 +49,12 @@ static void checkEthernet(const std::vector<uint8_t>& reply) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool installed = (installQuietServices(), true);
-    (void)installed;
-    if (size == 0) {
+    uint8_t route = 0;
+    std::vector<uint8_t> reply;
+    if (!splitRouteAndReply(data, size, &route, &reply)) {
         return 0;
     }
-    // Bytes beyond the end must count as zero, whatever lies there.
-    const std::vector<uint8_t> reply(data + 1, data + size);
-    switch (data[0] % 3) {
+    switch (route % 3) {
     case 0:
         checkLocal(reply, false);
         break;

@@ -105,6 +105,18 @@ void installQuietServices() {
     userInterfaceService = &silentUserInterface;
 }
 
+bool splitRouteAndReply(const uint8_t* data, size_t size, uint8_t* route,
+                        std::vector<uint8_t>* reply) {
+    static const bool installed = (installQuietServices(), true);
+    (void)installed;
+    if (size == 0) {
+        return false;
+    }
+    *route = data[0];
+    reply->assign(data + 1, data + size);
+    return true;
+}
+
 void installScriptedPrinter(const std::vector<std::vector<uint8_t>>& pieces) {
     script = pieces;
     nextPiece = 0;

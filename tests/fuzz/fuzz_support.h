@@ -12,6 +12,11 @@
 // program's own. Installed once.
 void installQuietServices();
 
+// For the targets whose first input byte picks a route: installs the quiet services (once)
+// and splits the input into that byte and the reply after it. False for an empty input.
+bool splitRouteAndReply(const uint8_t* data, size_t size, uint8_t* route,
+                        std::vector<uint8_t>* reply);
+
 // Installs local channel and network services over the pieces: each read, receive or
 // device-id request returns the next piece (cut to the size asked for); writes and sends take
 // everything. When the pieces are used up, a local read returns nothing and a receive fails.
