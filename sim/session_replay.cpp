@@ -113,7 +113,6 @@ bool buildReplayScript(const Recording& recording, std::vector<ReplayConversatio
         }
         if (event.op == RECORDED_OP_CONNECT) {
             ReplayConversation conversation;
-            conversation.conn = event.conn;
             conversation.refused = !event.ok;
             positions[event.conn] = script->size();
             commandTimes[event.conn] = event.seconds;

@@ -36,7 +36,6 @@ struct ReplayStep {
 };
 
 struct ReplayConversation {
-    uint32_t conn = 0;
     bool refused = false; // the connection failed: the printer closes it at once
     std::vector<ReplayStep> steps;
     bool hasImage = false;
