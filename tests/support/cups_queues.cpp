@@ -15,8 +15,10 @@ bool CupsScheduler::start(const std::string& folder, const std::vector<std::stri
     for (const std::string& queue : queues) {
         arguments += " '" + queue + "'";
     }
-    // Every CUPS request of this process goes to this scheduler, never to the machine's.
+    // Every CUPS request of this process goes to this scheduler, never to the machine's; a
+    // connection to an earlier one is closed.
     setenv("CUPS_SERVER", socket().c_str(), 1);
+    cupsSetServer(socket().c_str());
     running_ = runFixture(arguments) == 0;
     return running_;
 }
