@@ -179,8 +179,15 @@ static void cupsPutBackSetting(PrinterPortEntry* record, const char* setting) {
     toRecord(record)->stateMessage = const_cast<char*>(setting);
 }
 
+// libcups would ask for a password on the terminal when the server wants one for a change: a
+// user without the right to change a queue gets a refusal instead, which is reported.
+static const char* noPassword(const char*, http_t*, const char*, const char*, void*) {
+    return nullptr;
+}
+
 // A request about one queue of the server.
 static ipp_t* queueRequest(ipp_op_t operation, const char* printerName) {
+    cupsSetPasswordCB2(noPassword, nullptr);
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
                      "/printers/%s", printerName);
