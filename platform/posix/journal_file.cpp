@@ -2,7 +2,7 @@
 // state folder, or where TICKETFLASH_JOURNAL_DIR says. Every change reaches the disk before
 // the call returns: the file's data before the rename that publishes it, the folder's entry
 // after it.
-#include "platform/posix/journal_file.h"
+#include "platform/journal_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -107,7 +107,7 @@ static bool failWith(PlatformError* error, int number) {
     return false;
 }
 
-bool posixWriteJournal(const char* text, uint32_t length, PlatformError* error) {
+bool writeJournalFile(const char* text, uint32_t length, PlatformError* error) {
     char folder[PATH_MAX];
     char path[PATH_MAX];
     char temporary[PATH_MAX];
@@ -122,8 +122,8 @@ bool posixWriteJournal(const char* text, uint32_t length, PlatformError* error) 
     return true;
 }
 
-bool posixReadJournal(char* buffer, uint32_t size, uint32_t* length, bool* present,
-                      PlatformError* error) {
+bool readJournalFile(char* buffer, uint32_t size, uint32_t* length, bool* present,
+                     PlatformError* error) {
     *length = 0;
     *present = false;
     char path[PATH_MAX];
@@ -152,7 +152,7 @@ bool posixReadJournal(char* buffer, uint32_t size, uint32_t* length, bool* prese
     return failure == 0 ? true : failWith(error, failure);
 }
 
-bool posixRemoveJournal(PlatformError* error) {
+bool removeJournalFile(PlatformError* error) {
     char folder[PATH_MAX];
     char path[PATH_MAX];
     if (!journalFolder(folder, sizeof folder) || !journalFile(JOURNAL_NAME, path, sizeof path)) {
@@ -164,7 +164,7 @@ bool posixRemoveJournal(PlatformError* error) {
     return flushFolder(folder) ? true : failWith(error, errno);
 }
 
-void posixJournalPath(char* path, uint32_t size) {
+void journalFilePath(char* path, uint32_t size) {
     if (!journalFile(JOURNAL_NAME, path, size) && size > 0) {
         snprintf(path, size, "%s", JOURNAL_NAME);
     }

@@ -3,7 +3,7 @@
 // port by holding it, never by changing its device, so that no job is lost meanwhile.
 #include "platform/spooler.h"
 
-#include "platform/posix/journal_file.h"
+#include "platform/journal_file.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -302,10 +302,10 @@ static const SpoolerService cupsSpooler = {
     cupsOpen,
     cupsSet,
     cupsClose,
-    posixWriteJournal,
-    posixReadJournal,
-    posixRemoveJournal,
-    posixJournalPath,
+    writeJournalFile,
+    readJournalFile,
+    removeJournalFile,
+    journalFilePath,
 };
 
 const SpoolerService* spoolerService = &cupsSpooler;

@@ -2,7 +2,7 @@
 // TICKETFLASH_JOURNAL_DIR says. A new journal is written through to the disk and then moved
 // over the old one with a write-through move, so that either the old or the new one is there
 // after any end.
-#include "platform/win32/journal_file.h"
+#include "platform/journal_file.h"
 
 #include <cstdio>
 #include <windows.h>
@@ -58,7 +58,7 @@ static bool writeFlushed(const char* path, const char* text, uint32_t length) {
     return done;
 }
 
-bool win32WriteJournal(const char* text, uint32_t length, PlatformError* error) {
+bool writeJournalFile(const char* text, uint32_t length, PlatformError* error) {
     char folder[MAX_PATH];
     char path[MAX_PATH];
     char temporary[MAX_PATH];
@@ -80,8 +80,8 @@ static bool absent(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool win32ReadJournal(char* buffer, uint32_t size, uint32_t* length, bool* present,
-                      PlatformError* error) {
+bool readJournalFile(char* buffer, uint32_t size, uint32_t* length, bool* present,
+                     PlatformError* error) {
     *length = 0;
     *present = false;
     char path[MAX_PATH];
@@ -110,7 +110,7 @@ bool win32ReadJournal(char* buffer, uint32_t size, uint32_t* length, bool* prese
     return failure == 0 ? true : failWith(error, failure);
 }
 
-bool win32RemoveJournal(PlatformError* error) {
+bool removeJournalFile(PlatformError* error) {
     char path[MAX_PATH];
     if (!journalFile(JOURNAL_NAME, path, sizeof path)) {
         return failWith(error, ERROR_FILENAME_EXCED_RANGE);
@@ -121,7 +121,7 @@ bool win32RemoveJournal(PlatformError* error) {
     return true;
 }
 
-void win32JournalPath(char* path, uint32_t size) {
+void journalFilePath(char* path, uint32_t size) {
     if (!journalFile(JOURNAL_NAME, path, size) && size > 0) {
         snprintf(path, size, "%s", JOURNAL_NAME);
     }

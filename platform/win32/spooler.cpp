@@ -1,7 +1,7 @@
 // Spooler service on Windows: the local printers at level 2 (PRINTER_INFO_2).
 #include "platform/spooler.h"
 
-#include "platform/win32/journal_file.h"
+#include "platform/journal_file.h"
 
 #include <cstring>
 #include <windows.h>
@@ -90,10 +90,10 @@ static const SpoolerService win32Spooler = {
     win32Open,
     win32Set,
     win32Close,
-    win32WriteJournal,
-    win32ReadJournal,
-    win32RemoveJournal,
-    win32JournalPath,
+    writeJournalFile,
+    readJournalFile,
+    removeJournalFile,
+    journalFilePath,
 };
 
 const SpoolerService* spoolerService = &win32Spooler;
