@@ -38,6 +38,22 @@ static bool journalFile(const char* name, char* path, size_t size) {
     return length > 0 && static_cast<size_t>(length) < size;
 }
 
+// Makes the folder and its missing parents. A parent that cannot be made (a drive's root, a
+// share) shows in the last step's failure.
+static bool makeFolder(const char* folder) {
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s", folder);
+    for (char* at = path + 1; *at != '\0'; ++at) {
+        if ((*at == '\\' || *at == '/') && at[-1] != ':') {
+            char separator = *at;
+            *at = '\0';
+            CreateDirectoryA(path, nullptr);
+            *at = separator;
+        }
+    }
+    return CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 static bool failWith(PlatformError* error, DWORD number) {
     reportPlatformError(error, number);
     return false;
@@ -66,7 +82,7 @@ bool writeJournalFile(const char* text, uint32_t length, PlatformError* error) {
         !journalFile(JOURNAL_TEMPORARY_NAME, temporary, sizeof temporary)) {
         return failWith(error, ERROR_FILENAME_EXCED_RANGE);
     }
-    if (!CreateDirectoryA(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!makeFolder(folder)) {
         return failWith(error, GetLastError());
     }
     if (!writeFlushed(temporary, text, length) ||
