@@ -15,8 +15,8 @@ app_queues
 
 app_start killed
 app_expect_ports "the first probe moved the printers to FILE:" "FILE:"
+# Wine lists every queue on the port "CUPS:<queue>", so all three were moved.
 for queue in $APP_QUEUES; do
-    [[ $queue == TF_Office_* ]] && continue # already on a file port: not moved, not journaled
     grep -qxF "printer $queue CUPS:$queue" "$journal" ||
         { e2e_log "FAILED: $queue not in the journal:"; cat "$journal"; exit 1; }
 done
