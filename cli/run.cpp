@@ -32,10 +32,16 @@ void logOnStandardError(const char* line) {
     fprintf(stderr, "%s\n", line);
 }
 
+bool logWanted() {
+    return true;
+}
+
 // --log: the diagnostic lines on standard error, whatever the backend does with them.
 void installDiagnosticLog() {
     loggingKernel = *kernelService;
     loggingKernel.debugLog = logOnStandardError;
+    // The formatted lines too, which are only made when lines are wanted.
+    loggingKernel.debugLogWanted = logWanted;
     kernelService = &loggingKernel;
 }
 

@@ -128,6 +128,12 @@ bool rejectJobs(const std::string& name) {
     return administer(queueRequest(IPP_OP_CUPS_REJECT_JOBS, name));
 }
 
+bool lockQueue(const std::string& name) {
+    ipp_t* request = queueRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, name);
+    ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr, "locked");
+    return administer(request);
+}
+
 int submitJob(const std::string& queue) {
     static const char ticket[] = "ticket while the tool runs\n";
     int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.c_str(), "ticket", 0, nullptr);

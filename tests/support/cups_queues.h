@@ -48,6 +48,8 @@ bool stopQueue(const std::string& name, const std::string& message);
 // Sets a running queue's state message, or makes it refuse jobs (as cupsreject does).
 bool setStateMessage(const std::string& name, const std::string& message);
 bool rejectJobs(const std::string& name);
+// Gives a queue the fixture's policy "locked": it refuses to be stopped or changed.
+bool lockQueue(const std::string& name);
 // Submits a small job; its id, 0 on failure.
 int submitJob(const std::string& queue);
 // A job's state (3 pending, 4 held, 5 processing, 9 completed, ...), 0 when unknown.

@@ -182,6 +182,34 @@ TEST_F(SpoolerProcess, RestorePortsPutsBackAJournalLeftBehindAndSaysSo) {
     EXPECT_FALSE(fs::exists(journalPath()));
 }
 
+// A user without the right to change one queue (the fixture's policy "locked" leaves that to
+// root): that queue is reported and left alone, the run goes on with the others, and the
+// journal holds only what was held. No password is asked for on the way.
+TEST_F(SpoolerProcess, AQueueTheUserMayNotChangeIsReportedAndTheRunGoesOnWithoutIt) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "runs the tool as another user";
+    }
+    ASSERT_TRUE(addQueue("Receipts", "parallel:/dev/lp0"));
+    ASSERT_TRUE(addQueue("Locked", "usb://SIM/Printer?serial=1"));
+    ASSERT_TRUE(lockQueue("Locked"));
+    const Looks original = lookAtQueues();
+    fs::permissions(folder_, fs::perms::all);
+    fs::create_directories(journalFolder());
+    fs::permissions(journalFolder(), fs::perms::all);
+
+    std::vector<std::string> arguments = {"--reuid=65534",  "--regid=65534", "--clear-groups",
+                                          TICKETFLASH_PATH, "--log",         "probe"};
+    ChildOutcome outcome = ChildProcess("/usr/bin/setpriv", arguments, environment()).finish(30000);
+
+    EXPECT_EQ(outcome.exitCode, 3) << outcome.output << outcome.errors;
+    EXPECT_NE(outcome.output.find("SetPrinter - Locked failed, (Win7 ignore)"), std::string::npos)
+        << outcome.output;
+    EXPECT_NE(outcome.errors.find("RestorePortsToOriginal - Printer = Locked"), std::string::npos)
+        << outcome.errors;
+    EXPECT_EQ(lookAtQueues(), original) << describeQueues(lookAtQueues());
+    EXPECT_FALSE(fs::exists(journalPath()));
+}
+
 struct RefusedLock {
     const char* what;
     void (*make)(const std::string& path);

@@ -266,3 +266,4 @@ TEST_F(CupsSpooler, AQueueThatCannotBeHeldIsReportedAndLeftOutOfTheJournal) {
     EXPECT_EQ(lookAtQueues().size(), 1u) << "nothing recreated";
     EXPECT_EQ(lookAtQueues()["Receipts"].state, IPP_PSTATE_IDLE);
 }
+
