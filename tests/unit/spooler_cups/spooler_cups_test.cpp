@@ -266,4 +266,3 @@ TEST_F(CupsSpooler, AQueueThatCannotBeHeldIsReportedAndLeftOutOfTheJournal) {
     EXPECT_EQ(lookAtQueues().size(), 1u) << "nothing recreated";
     EXPECT_EQ(lookAtQueues()["Receipts"].state, IPP_PSTATE_IDLE);
 }
-
