@@ -103,26 +103,53 @@ TEST_F(SpoolerProcess, ProbeHoldsTheQueuesAndPutsThemBackExactly) {
     EXPECT_EQ(schedulerRequests(), 1u + 3u) << "the three running queues were held";
 }
 
+// When a probe holds the queues, as seen from outside: the first and the last moment after its
+// start at which the queues looked changed (zero when no look caught it).
+struct HoldSpan {
+    long first = 0;
+    long last = 0;
+};
+
+long microsecondsSince(Clock::time_point begin) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - begin).count());
+}
+
 // SIGKILL at random moments of a local probe; each time the next start must leave every queue
-// exactly as it was at the beginning. TICKETFLASH_KILL_SECONDS sets how long it goes on.
+// exactly as it was at the beginning. Every other moment falls in the span in which the queues
+// are held. TICKETFLASH_KILL_SECONDS sets how long it goes on.
 TEST_F(SpoolerProcess, KillMomentsOfAProbeAreAllPutRightByTheNextStart) {
     addBoxOfficeQueues();
     const Looks original = lookAtQueues();
-    auto started = Clock::now();
-    ASSERT_EQ(run({"probe"}).exitCode, 3);
-    auto probeTime = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+    auto begin = Clock::now();
+    auto measured = start({"probe"});
+    HoldSpan held;
+    for (bool seen = false; microsecondsSince(begin) < 10000000;) {
+        bool changed = lookAtQueues() != original;
+        if (changed) {
+            held.last = microsecondsSince(begin);
+            held.first = seen ? held.first : held.last;
+            seen = true;
+        } else if (seen) {
+            break;
+        }
+    }
+    ASSERT_EQ(measured->finish(30000).exitCode, 3);
+    long probeTime = microsecondsSince(begin);
     ASSERT_EQ(lookAtQueues(), original);
 
     const char* seconds = getenv("TICKETFLASH_KILL_SECONDS");
     auto limit = std::chrono::seconds(seconds != nullptr ? atoi(seconds) : 40);
     std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<long> moment(0, probeTime.count() * 5 / 4);
+    std::uniform_int_distribution<long> anyMoment(0, probeTime);
+    std::uniform_int_distribution<long> heldMoment(held.first, held.last);
     int tried = 0;
     int leftHeld = 0;
     int leftChanged = 0;
-    for (auto begin = Clock::now(); Clock::now() - begin < limit; ++tried) {
+    for (auto loop = Clock::now(); Clock::now() - loop < limit; ++tried) {
         auto killed = start({"probe"});
-        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        long moment = tried % 2 == 0 ? anyMoment(random) : heldMoment(random);
+        std::this_thread::sleep_for(std::chrono::microseconds(moment));
         killed->signal(SIGKILL);
         killed->finish(10000);
         leftHeld += lookAtQueues() != original ? 1 : 0;
@@ -131,13 +158,15 @@ TEST_F(SpoolerProcess, KillMomentsOfAProbeAreAllPutRightByTheNextStart) {
         Looks after = lookAtQueues();
         if (after != original || fs::exists(journalPath()) || next.exitCode != 3) {
             ++leftChanged;
-            ADD_FAILURE() << "kill " << tried << ": exit " << next.exitCode << "\n"
+            ADD_FAILURE() << "kill " << tried << " at " << moment << " us: exit " << next.exitCode
+                          << "\n"
                           << describeQueues(after) << next.errors;
         }
     }
-    printf("a whole probe took %ld us; kill moments tried: %d, left a queue held until the next "
-           "start: %d, left a queue changed after the next start: %d\n",
-           static_cast<long>(probeTime.count()), tried, leftHeld, leftChanged);
+    printf("a whole probe took %ld us, the queues looked held from %ld to %ld us; kill moments "
+           "tried: %d, left a queue held until the next start: %d, left a queue changed after "
+           "the next start: %d\n",
+           probeTime, held.first, held.last, tried, leftHeld, leftChanged);
     EXPECT_GT(leftHeld, 0) << "no kill came while the queues were held";
     EXPECT_EQ(leftChanged, 0);
 }
