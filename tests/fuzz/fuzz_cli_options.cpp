@@ -41,8 +41,7 @@ static bool validAddress(const std::string& address) {
 }
 
 static bool usable(const CliOptions& options) {
-    return options.command >= CLI_COMMAND_PROBE && options.command <= CLI_COMMAND_UPGRADE &&
-           options.variant >= 0 && options.variant <= 2 && validPort(options.tcpPort) &&
+    return options.variant >= 0 && options.variant <= 2 && validPort(options.tcpPort) &&
            validAddress(options.ipAddress) &&
            (options.variant == 0 || options.command == CLI_COMMAND_UPGRADE) &&
            (!options.yes || options.command == CLI_COMMAND_UPGRADE);
