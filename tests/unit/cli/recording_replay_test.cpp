@@ -54,7 +54,8 @@ TEST_P(RecordingReplay, EndsAsRecordedOrSaysWhereItDeparted) {
     arguments.insert(arguments.end(), {"--ip", "127.0.0.1", "--port", port});
     ChildOutcome tool =
         ChildProcess(TICKETFLASH_PATH, arguments,
-                     {"XDG_RUNTIME_DIR=" + folder_, "CUPS_SERVER=" + folder_ + "/no-cups.sock"})
+                     {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_JOURNAL_DIR=" + folder_,
+                      "CUPS_SERVER=" + folder_ + "/no-cups.sock"})
             .finish(120000);
     printer.signal(SIGTERM);
     ChildOutcome replay = printer.finish(10000);
