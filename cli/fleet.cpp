@@ -1,6 +1,7 @@
 #include "cli/fleet.h"
 
 #include "cli/console_output.h"
+#include "cli/dialog_front.h"
 #include "cli/fleet_report.h"
 #include "platform/console.h"
 #include "platform/kernel.h"
@@ -275,8 +276,7 @@ bool planConfirmed() {
     bool typed = consoleService->readLine(answer, sizeof answer);
     promptAnswered();
     questionOpen = false;
-    std::string said = answer;
-    if (typed && (said == "y" || said == "Y" || said == "yes" || said == "Yes")) {
+    if (typed && answeredYes(answer)) {
         return true;
     }
     skipOpenPrinters("declined: the plan was answered No");
@@ -316,6 +316,8 @@ bool loadInventory(const std::string& path) {
 
 int runFleet(const CliOptions& options) {
     fleetOptions = options;
+    fleet.clear();
+    stopRequested = false;
     setupConsoleOutput(options.json);
     if (!loadInventory(options.inventory)) {
         return CLI_EXIT_USAGE;
