@@ -35,11 +35,11 @@ std::string privateFolder() {
     return made != nullptr ? made : "";
 }
 
-// printer-sim on a free loopback port, with its events in a file.
+// printer-sim on a free loopback port, with its events in a file of its own.
 class SimulatedPrinterProcess {
   public:
     SimulatedPrinterProcess(const std::string& folder, std::vector<std::string> options)
-        : eventLog_(folder + "/events.jsonl") {
+        : eventLog_(folder + "/events-" + std::to_string(started_++) + ".jsonl") {
         options.insert(options.end(), {"--port", "0", "--event-log", eventLog_});
         process_ =
             std::make_unique<ChildProcess>(PRINTER_SIM_PATH, options, std::vector<std::string>{});
@@ -91,6 +91,7 @@ class SimulatedPrinterProcess {
     }
 
   private:
+    static inline int started_ = 0;
     std::string eventLog_;
     std::unique_ptr<ChildProcess> process_;
     std::string port_;
