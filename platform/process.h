@@ -6,8 +6,10 @@
 //
 // The child's standard input is the null device and its standard output and standard error are
 // pipes that the parent reads without waiting. The child runs in a process group of its own, so
-// that the terminal's Ctrl-C reaches the parent alone: the parent decides which children to
-// interrupt.
+// that the terminal's Ctrl-C (and the hang-up of a closed terminal) reaches the parent alone:
+// the parent decides which children to interrupt. A child outlives its parent: once the parent
+// has gone, its writes to the pipes fail and it goes on (on Linux the parent and the children
+// ignore SIGPIPE for that).
 
 #include "platform/platform_error.h"
 

@@ -26,14 +26,17 @@ PosixChild* childOf(ChildHandle handle) {
     return reinterpret_cast<PosixChild*>(handle);
 }
 
-// The child starts with the default handling of the signals the parent may have changed (a
-// front end blocks the interrupts in every thread and waits for them on one) and with none
-// blocked, as a program started from a shell.
+// The child starts with the default handling of the interrupts, which the parent may wait for
+// on a thread of its own, with no signal blocked, and with SIGPIPE ignored: a child whose
+// parent has gone must go on with its printer, its writes to the pipes failing instead of
+// ending it in the middle of an image. An ignored signal stays ignored across exec, so the
+// parent ignores SIGPIPE itself, and sees EPIPE on a closed pipe as well.
 void resetSignals(posix_spawnattr_t* attributes) {
+    signal(SIGPIPE, SIG_IGN);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        sigaddset(&defaults, signal);
+    for (int interrupt : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&defaults, interrupt);
     }
     sigset_t none;
     sigemptyset(&none);
