@@ -45,6 +45,7 @@ void printUserLine(const std::string& line) {
         fputc('\n', stdout);
     }
     promptOpen = false;
+    liveTable.clear(); // a table stays where it is, above the line
     fputs(line.c_str(), stdout);
     fputc('\n', stdout);
     if (!liveLine.empty()) {
@@ -111,6 +112,7 @@ void printPrompt(const std::string& prompt) {
         fputc('\n', stdout);
         liveLine.clear();
     }
+    liveTable.clear();
     fputs(prompt.c_str(), stream);
     fflush(stream);
     promptOpen = !jsonOutput;

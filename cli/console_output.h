@@ -27,7 +27,8 @@ void showLiveLine(const std::string& line);
 
 // Replaces the live table, several lines that each new state rewrites in place; on a terminal
 // only. Rows longer than the terminal is wide are cut rather than wrapped, so that the table
-// keeps its height. Nothing else may be written while a table is shown.
+// keeps its height. A line or a question written after it leaves the table where it is; the
+// next table then starts below them.
 void showLiveTable(const std::vector<std::string>& rows);
 
 // Ends the live line where it stands, so that what follows starts on a new line.

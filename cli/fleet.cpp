@@ -219,6 +219,10 @@ int endFleet(bool stopped) {
         return exitCode;
     }
     printUserLine("");
+    if (stopRequested.load()) {
+        printUserLine("Interrupted: the images being written were finished; no other printer "
+                      "was started.");
+    }
     printUserLine(fleetSummaryLine(fleet));
     for (const FleetPrinter& printer : fleet) {
         if (printer.outcome == FLEET_OUTCOME_FAILED || printer.outcome == FLEET_OUTCOME_NOT_FOUND) {

@@ -53,16 +53,25 @@ bool parsePort(const std::string& text, uint16_t* port) {
     return true;
 }
 
+// The text in double quotes, built by appending: GCC 12 warns falsely about the overlap of a
+// literal added to a temporary string at -O3.
+std::string quoted(const std::string& text) {
+    std::string result = "\"";
+    result.append(text);
+    result.push_back('"');
+    return result;
+}
+
 bool parseAddress(const std::string& word, InventoryPrinter* printer, std::string* error) {
     size_t colon = word.find(':');
     std::string address = word.substr(0, colon);
     if (!canonicalIpv4(address, &printer->address)) {
-        *error = "\"" + address + "\" is not an IPv4 address (A.B.C.D)";
+        *error = quoted(address) + " is not an IPv4 address (A.B.C.D)";
         return false;
     }
     printer->port = INVENTORY_DEFAULT_PORT;
     if (colon != std::string::npos && !parsePort(word.substr(colon + 1), &printer->port)) {
-        *error = "\"" + word.substr(colon + 1) + "\" is not a TCP port (1 to 65535)";
+        *error = quoted(word.substr(colon + 1)) + " is not a TCP port (1 to 65535)";
         return false;
     }
     return true;
@@ -70,7 +79,7 @@ bool parseAddress(const std::string& word, InventoryPrinter* printer, std::strin
 
 bool parseSetting(const std::string& word, InventoryPrinter* printer, std::string* error) {
     if (word != "variant=1" && word != "variant=2") {
-        *error = "\"" + word + "\" is not a setting of a printer (variant=1 or variant=2)";
+        *error = quoted(word) + " is not a setting of a printer (variant=1 or variant=2)";
         return false;
     }
     if (printer->variant != 0) {
@@ -93,7 +102,10 @@ bool canonicalIpv4(const std::string& text, std::string* canonical) {
             value > 255) {
             return false;
         }
-        result += (octet > 0 ? "." : "") + std::to_string(value);
+        if (octet > 0) {
+            result.push_back('.');
+        }
+        result.append(std::to_string(value));
         start = end + 1;
     }
     *canonical = result;
