@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -192,7 +193,7 @@ void runPass(const ChildPass& pass) {
         interruptWhereDue(&running);
         for (size_t index = running.size(); index-- > 0;) {
             if (childFinished(&running[index], pass)) {
-                running.erase(running.begin() + static_cast<long>(index));
+                running.erase(running.begin() + static_cast<std::ptrdiff_t>(index));
             }
         }
         showFleet();

@@ -185,6 +185,10 @@ void judgeUpgrade(FleetPrinter* printer, int exitCode, const std::string& output
     json report = parsedReport(output);
     printer->exitCode = exitCode;
     printer->bytesSent = report.value("bytesSent", uint64_t{0});
+    // The progress lines come at each tenth of the image: the count of the end is exact.
+    if (printer->kbytesTotal >= 0) {
+        printer->kbytesDone = static_cast<int>(printer->bytesSent / 1024);
+    }
     printer->newVersion = text(report, "newVersion");
     printer->verified = report.value("verified", false);
     if (report.contains("messages")) {

@@ -110,6 +110,7 @@ TEST(UpgradeVerdicts, FollowTheProgressAndJudgeTheClosingVersion) {
     EXPECT_EQ(printer.reason, "Write error = Dec = 104; Upgrade failed: the printer reports "
                               "version CORRUPT;, not V1.12.");
     EXPECT_EQ(printer.bytesSent, 4096u);
+    EXPECT_EQ(printer.kbytesDone, 4);
 }
 
 // --- whole runs over scripted children ----------------------------------------------------
