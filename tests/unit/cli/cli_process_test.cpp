@@ -553,20 +553,26 @@ TEST_F(FleetProcess, FleetRealTimeUpgradesTheRestWhenOnePrinterFails) {
 }
 
 // One printer at a time: the first printer's image is being written when Ctrl-C comes, so its
-// upgrade finishes; the second printer is never put into flash mode.
+// upgrade finishes; the second printer is never put into flash mode. The fleet leads a process
+// group of its own and Ctrl-C goes to the whole group, as a terminal sends it: the child runs,
+// in groups of their own, get it from the fleet alone, once.
 TEST_F(FleetProcess, FleetRealTimeInterruptFinishesTheImageBeingWrittenAndStartsNoOther) {
     auto first = printer({"--device-id", READY_G_PRINTER});
     auto second = printer({"--device-id", READY_G_PRINTER});
     std::string path = inventory({first.get(), second.get()});
-    auto tool = start({"--json", "fleet", "--jobs", "1", "--yes", path});
+    ChildProcess tool("/usr/bin/setsid",
+                      {TICKETFLASH_PATH, "--json", "fleet", "--jobs", "1", "--yes", path},
+                      environment());
     ASSERT_TRUE(first->waitFor("flash-confirm", 30000));
     std::this_thread::sleep_for(std::chrono::seconds(4));
-    tool->signal(SIGINT);
-    ChildOutcome outcome = tool->finish(120000);
+    tool.signalGroup(SIGINT);
+    ChildOutcome outcome = tool.finish(120000);
     EXPECT_EQ(outcome.exitCode, 2) << outcome.errors;
     json report = json::parse(outcome.output, nullptr, false);
     ASSERT_TRUE(report.is_object()) << outcome.output;
     EXPECT_EQ(outcomes(report), (std::vector<std::string>{"upgraded", "skipped"}));
+    EXPECT_EQ(messageTexts(report["printers"][0]),
+              std::vector<std::string>{"Cannot exit while printer FW is being updated"});
     EXPECT_EQ(report["printers"][1]["reason"], "interrupted before its upgrade started");
     EXPECT_TRUE(first->sawEvent("reset"));
     EXPECT_FALSE(second->received("flash-mode"));
