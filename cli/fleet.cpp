@@ -31,6 +31,7 @@ struct RunningChild {
     std::string streams[2]; // standard output, standard error
     size_t errorsFollowed;  // how much of standard error went to the progress already
     bool interrupted;
+    bool overdue; // interrupted for running longer than CHILD_TIME_LIMIT
     std::chrono::steady_clock::time_point startedAt;
 };
 
@@ -117,7 +118,7 @@ bool startChild(FleetPrinter* printer, const ChildPass& pass, RunningChild* chil
         return false;
     }
     printer->phase = pass.startPhase;
-    *child = {printer, handle, {}, 0, false, std::chrono::steady_clock::now()};
+    *child = {printer, handle, {}, 0, false, false, std::chrono::steady_clock::now()};
     return true;
 }
 
@@ -157,14 +158,20 @@ bool childFinished(RunningChild* child, const ChildPass& pass) {
     }
     processService->releaseChild(child->handle);
     pass.judge(child->printer, *child, exitCode);
+    FleetPrinter* printer = child->printer;
+    if (child->overdue && printer->outcome != FLEET_OUTCOME_UPGRADED) {
+        printer->outcome = FLEET_OUTCOME_FAILED;
+        printer->reason =
+            "its run did not end within 20 minutes and was interrupted; " + printer->reason;
+    }
     return true;
 }
 
 void interruptWhereDue(std::vector<RunningChild>* running) {
     auto now = std::chrono::steady_clock::now();
     for (RunningChild& child : *running) {
-        bool due = stopRequested.load() || now - child.startedAt > CHILD_TIME_LIMIT;
-        if (due && !child.interrupted) {
+        child.overdue = child.overdue || now - child.startedAt > CHILD_TIME_LIMIT;
+        if ((stopRequested.load() || child.overdue) && !child.interrupted) {
             processService->interruptChild(child.handle);
             child.interrupted = true;
         }
