@@ -138,8 +138,12 @@ bool readChild(RunningChild* child) {
     std::string& errors = child->streams[CHILD_ERRORS];
     size_t end = 0;
     while ((end = errors.find('\n', child->errorsFollowed)) != std::string::npos) {
-        followProgressLine(child->printer,
-                           errors.substr(child->errorsFollowed, end - child->errorsFollowed));
+        std::string line = errors.substr(child->errorsFollowed, end - child->errorsFollowed);
+        // A Windows child ends its lines with "\r\n".
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        followProgressLine(child->printer, line);
         child->errorsFollowed = end + 1;
     }
     return ended;

@@ -46,7 +46,9 @@ struct ProcessService {
     bool (*childEnded)(ChildHandle child, int* exitCode);
 
     // Asks the child to stop as Ctrl-C on its terminal would: SIGINT, or CTRL_BREAK_EVENT.
-    void (*interruptChild)(ChildHandle child);
+    // False when the request could not be sent (on Windows, when this process has no console
+    // that the child shares).
+    bool (*interruptChild)(ChildHandle child);
 
     // Lets go of the handle and the child's pipes. A child that still runs goes on running.
     void (*releaseChild)(ChildHandle child);

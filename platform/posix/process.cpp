@@ -137,11 +137,9 @@ bool posixChildEnded(ChildHandle handle, int* exitCode) {
     return child->ended;
 }
 
-void posixInterruptChild(ChildHandle handle) {
+bool posixInterruptChild(ChildHandle handle) {
     PosixChild* child = childOf(handle);
-    if (!child->ended) {
-        kill(child->pid, SIGINT);
-    }
+    return !child->ended && kill(child->pid, SIGINT) == 0;
 }
 
 void posixReleaseChild(ChildHandle handle) {

@@ -149,8 +149,8 @@ bool win32ChildEnded(ChildHandle handle, int* exitCode) {
 
 // CTRL_C_EVENT cannot be sent to a process group of its own; the child's console handler takes
 // CTRL_BREAK_EVENT as the same interrupt.
-void win32InterruptChild(ChildHandle handle) {
-    GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, childOf(handle)->processId);
+bool win32InterruptChild(ChildHandle handle) {
+    return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, childOf(handle)->processId) != 0;
 }
 
 void win32ReleaseChild(ChildHandle handle) {

@@ -118,7 +118,7 @@ bool ProcessDouble::childEnded(ChildHandle handle, int* exitCode) {
     return child.ended;
 }
 
-void ProcessDouble::interruptChild(ChildHandle handle) {
+bool ProcessDouble::interruptChild(ChildHandle handle) {
     std::lock_guard<std::mutex> lock(active_->mutex_);
     Child& child = active_->childOf(handle);
     child.interrupted = true;
@@ -127,6 +127,7 @@ void ProcessDouble::interruptChild(ChildHandle handle) {
         child.script.output = child.script.interruptedOutput;
         child.script.exitCode = child.script.interruptedExitCode;
     }
+    return true;
 }
 
 void ProcessDouble::releaseChild(ChildHandle handle) {

@@ -50,7 +50,7 @@ class ProcessDouble {
     static ChildHandle startSelf(const char* const* arguments, PlatformError* error);
     static int32_t readChild(ChildHandle child, ChildStream stream, char* buffer, uint32_t size);
     static bool childEnded(ChildHandle child, int* exitCode);
-    static void interruptChild(ChildHandle child);
+    static bool interruptChild(ChildHandle child);
     static void releaseChild(ChildHandle child);
     Child& childOf(ChildHandle handle);
     int running() const;
