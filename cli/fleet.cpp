@@ -52,19 +52,42 @@ std::vector<std::string> addressArguments(const FleetPrinter& printer) {
     return {"--ip", printer.where.address, "--port", std::to_string(printer.where.port)};
 }
 
-std::vector<std::string> probeArguments(const FleetPrinter& printer) {
-    std::vector<std::string> arguments = {"--json", "find"};
+// fleet --record FILE: each child run records its own printer in a file beside FILE, named
+// after it: "venue.jsonl" gives "venue-10.0.0.5-10001-find.jsonl", "...-upgrade.jsonl".
+std::vector<std::string> recordArguments(const FleetPrinter& printer, const char* command) {
+    if (fleetOptions.recordFile.empty()) {
+        return {};
+    }
+    std::string stem = fleetOptions.recordFile;
+    size_t dot = stem.rfind('.');
+    size_t folder = stem.find_last_of("/\\");
+    std::string extension;
+    if (dot != std::string::npos && (folder == std::string::npos || dot > folder)) {
+        extension = stem.substr(dot);
+        stem.resize(dot);
+    }
+    return {"--record", stem + "-" + printer.where.address + "-" +
+                            std::to_string(printer.where.port) + "-" + command + extension};
+}
+
+// The child's command line: the recording, the command's words, then the printer's address.
+std::vector<std::string> childArguments(const FleetPrinter& printer, const char* command,
+                                        std::vector<std::string> words) {
+    std::vector<std::string> arguments = recordArguments(printer, command);
+    arguments.insert(arguments.end(), words.begin(), words.end());
     for (const std::string& argument : addressArguments(printer)) {
         arguments.push_back(argument);
     }
     return arguments;
 }
 
+std::vector<std::string> probeArguments(const FleetPrinter& printer) {
+    return childArguments(printer, "find", {"--json", "find"});
+}
+
 std::vector<std::string> upgradeArguments(const FleetPrinter& printer) {
-    std::vector<std::string> arguments = {"--json", "upgrade", "--progress", "--yes"};
-    for (const std::string& argument : addressArguments(printer)) {
-        arguments.push_back(argument);
-    }
+    std::vector<std::string> arguments =
+        childArguments(printer, "upgrade", {"--json", "upgrade", "--progress", "--yes"});
     if (printer.where.variant != 0) {
         arguments.insert(arguments.end(), {"--variant", std::to_string(printer.where.variant)});
     }

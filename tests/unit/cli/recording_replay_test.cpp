@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <signal.h>
@@ -130,5 +131,34 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    "the run followed the recording: 3 conversations"}),
     [](const testing::TestParamInfo<ReplayCase>& info) { return info.param.name; });
+
+// A fleet run talks to no printer itself: each child run records its own printer, in a file
+// named after the one given and the printer.
+TEST_F(RecordingReplay, FleetRecordsEachPrintersRunBesideTheFileNamed) {
+    ChildProcess printer(
+        PRINTER_SIM_PATH,
+        {"--port", "0", "--device-id", "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:V1.12;"}, {});
+    std::string listening = printer.waitForOutput("\n", 10000);
+    std::string port = listening.substr(listening.rfind(':') + 1);
+    port.pop_back();
+    std::ofstream(folder_ + "/venue.txt") << "127.0.0.1:" << port << "\n";
+    ChildOutcome fleet =
+        ChildProcess(TICKETFLASH_PATH,
+                     {"--record", folder_ + "/venue.jsonl", "fleet", folder_ + "/venue.txt"},
+                     {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_JOURNAL_DIR=" + folder_,
+                      "CUPS_SERVER=" + folder_ + "/no-cups.sock"})
+            .finish(60000);
+    printer.signal(SIGTERM);
+    printer.finish(10000);
+    EXPECT_EQ(fleet.exitCode, 0) << fleet.output << fleet.errors;
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/venue.jsonl"));
+    std::ifstream recording(folder_ + "/venue-127.0.0.1-" + port + "-find.jsonl");
+    std::string header;
+    std::string connect;
+    std::getline(recording, header);
+    std::getline(recording, connect);
+    EXPECT_EQ(header.rfind("{\"recording\":\"ticketflash\"", 0), 0u) << header;
+    EXPECT_NE(connect.find("\"op\":\"connect\""), std::string::npos) << connect;
+}
 
 } // namespace
