@@ -68,6 +68,11 @@ void findEthernet(DialogWindow, int) {
     findEthernetPrinter(&dialogControls, &printerData);
 }
 
+// True from the start of a writer until its closing probe is done.
+bool writerAtWork() {
+    return updateInProgress || writerBusy();
+}
+
 // One button of the dialog. A command that works on the printer or its globals waits for the
 // writer: it is ignored while an upgrade runs and until the writer's closing probe is done.
 struct DialogCommand {
@@ -81,7 +86,8 @@ const DialogCommand DIALOG_COMMANDS[] = {
     {IDC_EXIT_BUTTON, false, exitDialog},
     {IDC_UPGRADE_BUTTON, true, upgrade},
     {IDC_REFRESH_BUTTON, true, refresh},
-    {IDC_STATUS_BUTTON, false, queryStatus},
+    // "STATUS" opens the local printer and writes printerHandle, which the writer closes.
+    {IDC_STATUS_BUTTON, true, queryStatus},
     {IDC_DISPLAY_VERSIONS_BUTTON, true, displayVersions},
     {IDC_FIND_ETHERNET_BUTTON, true, findEthernet},
 };
@@ -91,7 +97,7 @@ intptr_t runCommand(DialogWindow dialog, int controlId) {
         if (command.controlId != controlId) {
             continue;
         }
-        if (!command.waitsForWriter || !(updateInProgress || writerBusy())) {
+        if (!command.waitsForWriter || !writerAtWork()) {
             command.run(dialog, controlId);
         }
         return HANDLED;
@@ -99,6 +105,8 @@ intptr_t runCommand(DialogWindow dialog, int controlId) {
     return NOT_HANDLED;
 }
 
+// The combo box and the address edits write printerData.variant, currentImage and
+// ethernetSettings, which the writer's closing probe uses: like the buttons, they wait for it.
 intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
     switch (notification) {
     case CONTROL_NOTIFY_CLICKED:
@@ -107,14 +115,18 @@ intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
         if (controlId != IDC_FIRMWARE_COMBO) {
             return NOT_HANDLED;
         }
-        selectFirmwareVariant(&dialogControls, &printerData);
+        if (!writerAtWork()) {
+            selectFirmwareVariant(&dialogControls, &printerData);
+        }
         return HANDLED;
     case CONTROL_NOTIFY_EDIT_CHANGED: {
         char* field = ethernetFieldOfEdit(controlId);
         if (field == nullptr) {
             return NOT_HANDLED;
         }
-        readEditField(dialog, controlId, field);
+        if (!writerAtWork()) {
+            readEditField(dialog, controlId, field);
+        }
         return HANDLED;
     }
     default:

@@ -29,9 +29,12 @@ struct NetworkService {
     bool (*connect)(SocketHandle socket, const uint8_t address[4], uint16_t port,
                     uint32_t timeoutMilliseconds, PlatformError* error);
 
-    // One send. Returns the number of bytes accepted, or -1 on failure. A peer that has gone
-    // away makes it fail; it never raises a signal.
-    int32_t (*send)(SocketHandle socket, const uint8_t* bytes, uint32_t size, PlatformError* error);
+    // One send, waiting at most timeoutMilliseconds for the peer to take any of the bytes (a
+    // printer that stops reading). Returns the number of bytes accepted, or -1 on failure or
+    // when nothing was taken in time. A peer that has gone away makes it fail; it never raises a
+    // signal.
+    int32_t (*send)(SocketHandle socket, const uint8_t* bytes, uint32_t size,
+                    uint32_t timeoutMilliseconds, PlatformError* error);
 
     // One receive of at most size bytes, waiting at most timeoutMilliseconds for the first byte.
     // Returns the count received (more than 0), 0 when the peer closed, or -1 on failure or when

@@ -375,6 +375,7 @@ struct UnstartedUpgradeCase {
     std::vector<std::string> upgradeOptions;
     int exitCode;
     std::vector<std::string> messages;
+    bool flashModeSent;
 };
 
 class UnstartedUpgrade : public TicketflashProcess,
@@ -393,24 +394,49 @@ TEST_P(UnstartedUpgrade, WritesNothingAndSaysWhy) {
     EXPECT_EQ(report["bytesSent"], 0);
     EXPECT_EQ(report["verified"], false);
     EXPECT_FALSE(simulated->sawEvent("reset"));
+    EXPECT_EQ(simulated->received("flash-mode"), example.flashModeSent);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, UnstartedUpgrade,
     testing::Values(
-        UnstartedUpgradeCase{
-            "PrinterNotReady", {"--device-id", READY_G_PRINTER, "--not-ready"}, {"--yes"}, 1, {}},
+        UnstartedUpgradeCase{"PrinterNotReady",
+                             {"--device-id", READY_G_PRINTER, "--not-ready"},
+                             {"--yes"},
+                             1,
+                             {},
+                             false},
         UnstartedUpgradeCase{"FlashModeRefused",
                              {"--device-id", READY_G_PRINTER, "--refuse-flash-mode"},
                              {"--yes"},
                              1,
-                             {"Failed to entered flash programming mode"}},
-        UnstartedUpgradeCase{"RasterWithoutVariant", {"--device-id", RASTER_PRINTER}, {}, 64, {}},
+                             {"Failed to entered flash programming mode",
+                              "The printer may be waiting in flash mode: power-cycle it before "
+                              "using it again"},
+                             true},
+        UnstartedUpgradeCase{
+            "RasterWithoutVariant", {"--device-id", RASTER_PRINTER}, {}, 64, {}, false},
         UnstartedUpgradeCase{"VariantForAPrinterWithout",
                              {"--device-id", READY_G_PRINTER},
                              {"--variant", "2"},
                              64,
-                             {}}),
+                             {},
+                             false},
+        // No model: no firmware is offered, the probe's own box is all that is shown.
+        UnstartedUpgradeCase{"UnidentifiedPrinter",
+                             {"--device-id", "MFG:ACME;CMD:ESC/POS;FWV:V2.05;"},
+                             {"--yes"},
+                             1,
+                             {"Printer model NOT found in ID!"},
+                             false},
+        UnstartedUpgradeCase{"PlaceholderForARealPrinter",
+                             {"--device-id", "MFG:ACME;CMD:G;MDL:VRE G;FWV:V1.00;"},
+                             {"--yes"},
+                             1,
+                             {"This program carries no real firmware for this printer (its "
+                              "images are placeholders for the printer simulator), nothing was "
+                              "sent to it"},
+                             false}),
     [](const testing::TestParamInfo<UnstartedUpgradeCase>& info) { return info.param.name; });
 
 // The entry chosen in the combo box sets the caption and the image, also the entry that the probe

@@ -204,7 +204,8 @@ TEST_F(OpenChannel, TimeoutsReadBackAsLastSetOnTheSameHandle) {
     ChannelHandle usb = open(UsbDeviceTable[2].devicePath, CHANNEL_SHARED);
     ChannelTimeouts timeouts = {};
     ASSERT_TRUE(localChannelService->getTimeouts(lpt, &timeouts, nullptr));
-    EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 0u);
+    EXPECT_EQ(timeouts.writeTotalTimeoutConstant,
+              DEFAULT_CHANNEL_TIMEOUTS.writeTotalTimeoutConstant);
 
     ChannelTimeouts raised = {1, 2, 3, 4, 15000};
     EXPECT_TRUE(localChannelService->setTimeouts(lpt, &raised, nullptr));
@@ -213,13 +214,17 @@ TEST_F(OpenChannel, TimeoutsReadBackAsLastSetOnTheSameHandle) {
     EXPECT_EQ(timeouts.writeTotalTimeoutMultiplier, 4u);
     EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 15000u);
     ASSERT_TRUE(localChannelService->getTimeouts(usb, &timeouts, nullptr));
-    EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 0u) << "another handle keeps its own";
+    EXPECT_EQ(timeouts.writeTotalTimeoutConstant,
+              DEFAULT_CHANNEL_TIMEOUTS.writeTotalTimeoutConstant)
+        << "another handle keeps its own";
 
     localChannelService->close(lpt);
     opened_.erase(opened_.begin());
     ChannelHandle again = open("LPT1:", CHANNEL_SHARED);
     ASSERT_TRUE(localChannelService->getTimeouts(again, &timeouts, nullptr));
-    EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 0u) << "a new handle starts afresh";
+    EXPECT_EQ(timeouts.writeTotalTimeoutConstant,
+              DEFAULT_CHANNEL_TIMEOUTS.writeTotalTimeoutConstant)
+        << "a new handle starts afresh";
 }
 
 TEST_F(OpenChannel, TimeoutsOfAClosedHandleFail) {
