@@ -142,6 +142,7 @@ bool deviceIdIdentifiesPrinter(const PrinterData* record, char* reason, size_t s
     }
     version = version.substr(0, version.find(' '));
     if (!namesBoard(version)) {
+        version = version.substr(0, version.find(';'));
         snprintf(reason, size, "No firmware offered: firmware version %.*s names no known board",
                  static_cast<int>(std::min<size_t>(version.size(), 64)), version.data());
         return false;

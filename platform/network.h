@@ -15,13 +15,17 @@
 typedef intptr_t SocketHandle;
 constexpr SocketHandle INVALID_SOCKET_HANDLE = -1;
 
+constexpr int NETWORK_SEND_BUFFER = 65536;
+
 struct NetworkService {
     // Starts the socket library (WSAStartup for version 2.2). Each successful call is paired
     // with one cleanup.
     bool (*startup)(PlatformError* error);
     void (*cleanup)();
 
-    // A new TCP stream socket, not inherited by child processes. INVALID_SOCKET_HANDLE on failure.
+    // A new TCP stream socket, not inherited by child processes, with a send buffer of
+    // NETWORK_SEND_BUFFER bytes: the system's own may grow to megabytes, and would hide a printer
+    // that stops reading until the whole image sat in it. INVALID_SOCKET_HANDLE on failure.
     SocketHandle (*openStream)(PlatformError* error);
 
     // Connects to the IPv4 address (four octets, most significant first) and port, waiting at

@@ -22,6 +22,8 @@ static SocketHandle posixOpenStream(PlatformError* error) {
         reportPlatformError(error, errno);
         return INVALID_SOCKET_HANDLE;
     }
+    int sendBuffer = NETWORK_SEND_BUFFER;
+    setsockopt(descriptor, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     return descriptor;
 }
 

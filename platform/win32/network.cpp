@@ -30,6 +30,9 @@ static SocketHandle win32OpenStream(PlatformError* error) {
         reportSocketError(error);
         return INVALID_SOCKET_HANDLE;
     }
+    int sendBuffer = NETWORK_SEND_BUFFER;
+    setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer),
+               sizeof sendBuffer);
     return static_cast<SocketHandle>(socket);
 }
 

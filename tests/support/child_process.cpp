@@ -140,6 +140,13 @@ void ChildProcess::signal(int number) {
     }
 }
 
+void ChildProcess::closeOutput() {
+    if (output_ >= 0) {
+        close(output_);
+        output_ = -1;
+    }
+}
+
 ChildOutcome ChildProcess::finish(int timeoutMilliseconds) {
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);

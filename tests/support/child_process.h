@@ -30,6 +30,9 @@ class ChildProcess {
 
     void typeOnTerminal(const std::string& text);
     void signal(int number);
+    // Closes the reading end of standard output, as a reader that goes away (`| head`) does:
+    // the child's later writes to it fail.
+    void closeOutput();
 
     // Waits for the end (killing the child after timeoutMilliseconds) and collects the rest of
     // its output.
