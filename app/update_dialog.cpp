@@ -68,11 +68,6 @@ void findEthernet(DialogWindow, int) {
     findEthernetPrinter(&dialogControls, &printerData);
 }
 
-// True from the start of a writer until its closing probe is done.
-bool writerAtWork() {
-    return updateInProgress || writerBusy();
-}
-
 // One button of the dialog. A command that works on the printer or its globals waits for the
 // writer: it is ignored while an upgrade runs and until the writer's closing probe is done.
 struct DialogCommand {
@@ -97,7 +92,7 @@ intptr_t runCommand(DialogWindow dialog, int controlId) {
         if (command.controlId != controlId) {
             continue;
         }
-        if (!command.waitsForWriter || !writerAtWork()) {
+        if (!command.waitsForWriter || !writerBusy()) {
             command.run(dialog, controlId);
         }
         return HANDLED;
@@ -115,7 +110,7 @@ intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
         if (controlId != IDC_FIRMWARE_COMBO) {
             return NOT_HANDLED;
         }
-        if (!writerAtWork()) {
+        if (!writerBusy()) {
             selectFirmwareVariant(&dialogControls, &printerData);
         }
         return HANDLED;
@@ -124,7 +119,7 @@ intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
         if (field == nullptr) {
             return NOT_HANDLED;
         }
-        if (!writerAtWork()) {
+        if (!writerBusy()) {
             readEditField(dialog, controlId, field);
         }
         return HANDLED;

@@ -128,8 +128,11 @@ TEST_F(FlashFixture, AStalledPrinterOverTcpIsAWriteErrorAtTheSendBound) {
     ethernetTimeouts.receiveMilliseconds = 200;
     upgradePrinterFirmware();
     ASSERT_TRUE(kernel.waitForThreads(30000));
-    EXPECT_EQ(countOf(dialog.texts(), "Write error = Dec = 11, Hex = B"), 1)
-        << testing::PrintToString(dialog.texts());
+    // The system's time-out: EAGAIN on Linux, WSAETIMEDOUT on Windows.
+    Strings texts = dialog.texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts[0].rfind("Write error = Dec = ", 0), 0u) << testing::PrintToString(texts);
+    EXPECT_NE(writerOutcome.writeError, 0u);
     EXPECT_FALSE(writerOutcome.wroteAll);
     EXPECT_GE(writerOutcome.bytesAccepted, 1024u);
     EXPECT_LT(writerOutcome.bytesAccepted, evenSize(DEFAULT_SLOT));
