@@ -108,6 +108,19 @@ TEST_P(WriterOverlap, TheDialogIgnoresPrinterCommandsUntilTheClosingProbeHasRetu
     EXPECT_TRUE(waitForEvents(SIM_EVENT_OPENED, openings + 1));
 }
 
+// Typing in an address edit for the writer's whole life, as a user may: the closing probe works
+// from its own copy of the address, and the edits wait for it (ThreadSanitizer watches this).
+TEST_F(FlashFixture, AddressTypingNeverRacesTheClosingProbe) {
+    attach(ROUTE_TCP);
+    upgradePrinterFirmware();
+    while (writerBusy()) {
+        notify(IDC_IP_OCTET1_EDIT, CONTROL_NOTIFY_EDIT_CHANGED);
+    }
+    ASSERT_TRUE(kernel.waitForThreads(30000));
+    std::string label = std::string(FirmwareCatalogue[DEFAULT_SLOT].version) + ";";
+    EXPECT_EQ(std::string(printerData.firmwareVersion), label) << "the closing probe ran";
+}
+
 INSTANTIATE_TEST_SUITE_P(Routes, WriterOverlap, ::testing::Values(ROUTE_USB, ROUTE_TCP),
                          [](const auto& info) { return std::string(routeName(info.param)); });
 
