@@ -33,6 +33,9 @@ class ChildProcess {
     // Closes the reading end of standard output, as a reader that goes away (`| head`) does:
     // the child's later writes to it fail.
     void closeOutput();
+    // Signals the child's process group, as a terminal's Ctrl-C does: for a child that leads
+    // a group of its own (started through setsid).
+    void signalGroup(int number);
 
     // Waits for the end (killing the child after timeoutMilliseconds) and collects the rest of
     // its output.
