@@ -321,9 +321,9 @@ bool connectNetwork(SocketHandle socket, const uint8_t address[4], uint16_t port
 }
 
 int32_t sendNetwork(SocketHandle socket, const uint8_t* bytes, uint32_t size,
-                    PlatformError* error) {
+                    uint32_t timeoutMilliseconds, PlatformError* error) {
     PlatformError failure = 0;
-    int32_t sent = realNetwork->send(socket, bytes, size, &failure);
+    int32_t sent = realNetwork->send(socket, bytes, size, timeoutMilliseconds, &failure);
     reportPlatformError(error, failure);
     recordWrite(RECORDED_ROUTE_TCP, socket, bytes, size, {sent >= 0, sent < 0 ? 0 : sent, failure});
     return sent;

@@ -29,8 +29,10 @@ class SimTcpServer {
     void run();
     void serve(SocketHandle connection);
     bool sendAll(SocketHandle connection, const std::vector<uint8_t>& bytes);
+    void sendReplies(SocketHandle connection, const SimOutcome& outcome, bool* open);
+    void waitWhileStalled();
     // Sends the replies; false when the connection is to end (a failed send, or the printer
-    // closes it), with *byPrinter set when the printer closed it.
+    // closes it or stops reading), with *byPrinter set when the printer closed it.
     bool deliver(SocketHandle connection, const SimOutcome& outcome, bool* byPrinter);
 
     SimConversation& printer_;

@@ -1,7 +1,8 @@
-// Feeds arbitrary replies to the flash mode entry of both routes: the entry may succeed exactly
-// when the reply the printer delivered to the confirming command holds "FLASH READY" (anywhere,
-// zero bytes or not around it), and never otherwise. The first input byte picks the route and
-// port; the rest is that reply.
+// Feeds arbitrary replies to the flash mode entry of both routes, whole or in up to four pieces
+// (the entry gathers a reply that comes in pieces): the entry may succeed exactly when what the
+// printer delivered after the confirming command holds "FLASH READY" (anywhere, zero bytes or
+// not around it), and never otherwise. The first input byte picks the route and port and the
+// number of pieces; the rest is the reply.
 
 #include "flash/flash_entry.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -27,16 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int32_t ports[] = {PORT_TYPE_ETHERNET, PORT_TYPE_USB, PORT_TYPE_PARALLEL};
     PrinterData printer = {};
     printer.portType = ports[route % 3];
-    bool entered;
-    if (printer.portType == PORT_TYPE_ETHERNET) {
-        installScriptedPrinter({reply});
-        entered = enterFlashModeEthernet(1);
-    } else {
-        // The reply to ESC "*FR", then the reply to the confirmation.
-        installScriptedPrinter({READY_STATUS, reply});
-        entered = enterFlashModeLocal(1, &printer);
+    // The status reply that comes first on the local route ends in a zero byte: no marker can
+    // begin in it, so what was delivered as a whole may be searched.
+    std::vector<std::vector<uint8_t>> pieces;
+    if (printer.portType != PORT_TYPE_ETHERNET) {
+        pieces.push_back(READY_STATUS);
     }
-    if (entered != holdsMarker(lastDelivered())) {
+    size_t count = 1 + (route / 3) % 4;
+    for (size_t piece = 0; piece < count; ++piece) {
+        pieces.emplace_back(reply.begin() + reply.size() * piece / count,
+                            reply.begin() + reply.size() * (piece + 1) / count);
+    }
+    installScriptedPrinter(pieces);
+    bool entered = printer.portType == PORT_TYPE_ETHERNET ? enterFlashModeEthernet(1)
+                                                          : enterFlashModeLocal(1, &printer);
+    if (entered != holdsMarker(deliveredBytes())) {
         __builtin_trap();
     }
     return 0;

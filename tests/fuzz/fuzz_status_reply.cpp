@@ -30,20 +30,20 @@ static void checkLocal(const std::vector<uint8_t>& reply, bool parallel) {
     installScriptedPrinter({reply});
     bool ready = isPrinterReady(1, &record);
     // An empty read on a parallel port is judged on the (empty) cache: never ready.
-    if (ready != ruleSays(lastDelivered()) || record.statusCacheLength > STATUS_CACHE_SIZE) {
+    if (ready != ruleSays(deliveredBytes()) || record.statusCacheLength > STATUS_CACHE_SIZE) {
         __builtin_trap();
     }
     bool stored = record.statusCacheLength != 0;
     if (stored &&
         (!isStatusReport(record.statusCache[0]) ||
-         memcmp(record.statusCache, lastDelivered().data(), record.statusCacheLength) != 0)) {
+         memcmp(record.statusCache, deliveredBytes().data(), record.statusCacheLength) != 0)) {
         __builtin_trap();
     }
 }
 
 static void checkEthernet(const std::vector<uint8_t>& reply) {
     installScriptedPrinter({reply});
-    if (isPrinterReadyEthernet(1) != ruleSays(lastDelivered())) {
+    if (isPrinterReadyEthernet(1) != ruleSays(deliveredBytes())) {
         __builtin_trap();
     }
 }

@@ -29,7 +29,6 @@ std::vector<uint8_t> delivered;
 
 // The next piece into buffer, cut to size; false when none is left.
 bool deliver(uint8_t* buffer, uint32_t size, uint32_t* count) {
-    delivered.clear();
     *count = 0;
     if (nextPiece == script.size()) {
         return false;
@@ -37,7 +36,7 @@ bool deliver(uint8_t* buffer, uint32_t size, uint32_t* count) {
     const std::vector<uint8_t>& piece = script[nextPiece++];
     *count = static_cast<uint32_t>(std::min<size_t>(piece.size(), size));
     memcpy(buffer, piece.data(), *count);
-    delivered.assign(piece.begin(), piece.begin() + *count);
+    delivered.insert(delivered.end(), piece.begin(), piece.begin() + *count);
     return true;
 }
 
@@ -77,7 +76,7 @@ SocketHandle openStreamAny(PlatformError*) {
 bool connectAlways(SocketHandle, const uint8_t[4], uint16_t, uint32_t, PlatformError*) {
     return true;
 }
-int32_t sendAll(SocketHandle, const uint8_t*, uint32_t size, PlatformError*) {
+int32_t sendAll(SocketHandle, const uint8_t*, uint32_t size, uint32_t, PlatformError*) {
     return static_cast<int32_t>(size);
 }
 int32_t receivePiece(SocketHandle, uint8_t* buffer, uint32_t size, uint32_t, PlatformError*) {
@@ -125,6 +124,6 @@ void installScriptedPrinter(const std::vector<std::vector<uint8_t>>& pieces) {
     networkService = &scriptedNetwork;
 }
 
-const std::vector<uint8_t>& lastDelivered() {
+const std::vector<uint8_t>& deliveredBytes() {
     return delivered;
 }

@@ -23,5 +23,6 @@ bool splitRouteAndReply(const uint8_t* data, size_t size, uint8_t* route,
 // An empty piece is an empty local read and a failed receive.
 void installScriptedPrinter(const std::vector<std::vector<uint8_t>>& pieces);
 
-// The bytes the last read, receive or device-id request delivered.
-const std::vector<uint8_t>& lastDelivered();
+// Everything the reads, receives and device-id requests delivered since the printer was
+// installed, one piece after the other.
+const std::vector<uint8_t>& deliveredBytes();
