@@ -2,7 +2,7 @@
 // ticketflash as the recording was made: the tool must end as it did then, and the replayed
 // printer must find that the run followed the recording. Two rows run another command than
 // the one recorded, and the printer must say where the run departed. The rows named RealTime
-// write an image with the writer's real waits (about 20 s and 45 s); ctest runs them apart.
+// write an image with the writer's real waits (about 20 s to 45 s); ctest runs them apart.
 #include "tests/support/child_process.h"
 
 #include <cstdlib>
@@ -94,7 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    "messages",
                    json::array({{{"caption", "Error"},
-                                 {"text", "Failed to entered flash programming mode"}}}),
+                                 {"text", "Failed to entered flash programming mode"}},
+                                {{"caption", "Error"},
+                                 {"text", "The printer may be waiting in flash mode: power-cycle "
+                                          "it before using it again"}}}),
                    0,
                    "the run followed the recording: 2 conversations, 5 commands"},
         ReplayCase{"UpgradeWhereAProbeWasRecorded",
@@ -120,6 +123,14 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    "verified",
                    false,
+                   0,
+                   "the run followed the recording: 3 conversations"},
+        ReplayCase{"SplitFlashReplyRealTime",
+                   "split-flash-reply.jsonl",
+                   {"upgrade", "--yes"},
+                   0,
+                   "newVersion",
+                   "V1.12;",
                    0,
                    "the run followed the recording: 3 conversations"},
         ReplayCase{"WholeUpgradeRealTime",
