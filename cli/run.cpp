@@ -29,10 +29,17 @@ void logOnStandardError(const char* line) {
     fprintf(stderr, "%s\n", line);
 }
 
-// --log: the diagnostic lines on standard error, whatever the backend does with them.
+bool logWanted() {
+    return true;
+}
+
+// --log: the diagnostic lines on standard error, whatever the backend does with them. Both
+// are swapped: a backend that wants no lines would otherwise have the formatted ones dropped
+// before they were composed.
 void installDiagnosticLog() {
     loggingKernel = *kernelService;
     loggingKernel.debugLog = logOnStandardError;
+    loggingKernel.debugLogWanted = logWanted;
     kernelService = &loggingKernel;
 }
 
