@@ -7,18 +7,20 @@
 # beside them).
 
 build_lock=build/.build.lock
+mkdir -p build
 
 # One cmake command while holding the build lock (which cmake's children do not inherit).
 with_build_lock() {
-    mkdir -p build
     flock --close "$build_lock" "$@"
 }
 
 # configure_build DIR [CMAKE-OPTION...]: configures the project into DIR with Ninja. The output
-# goes to DIR.configure.log and is shown only when configuring fails.
+# goes to DIR.configure.log and is shown only when configuring fails. The log's folder is made
+# first: a fresh clone has no build/.
 configure_build() {
     local dir=$1
     shift
+    mkdir -p "$(dirname "$dir")"
     with_build_lock cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
         cat "$dir.configure.log"
         echo "configuring $dir failed (log: $dir.configure.log)" >&2
