@@ -23,6 +23,8 @@ struct CliOptions {
     std::string ipAddress;
     std::string tcpPort;
     int variant = 0; // 1 or 2: the firmware combo box entry for a raster printer; 0 when not given
+    // The USB printer to use when several are attached (/dev/usb/lpN); empty when not given.
+    std::string device;
 };
 
 // The exit codes of the tool.

@@ -302,18 +302,16 @@ TEST_F(TicketflashProcess, StatusWithNoLocalPrinterSaysNotReadyAndEndsWithThree)
 // line out, the formatted ones ("IP address = ...") as well as the fixed ones.
 TEST_F(TicketflashProcess, LogWritesEveryDiagnosticLineOnStandardErrorOnly) {
     auto simulated = printer({});
-    std::vector<std::string> find = {"--json", "find", "--ip", "127.0.0.1", "--port",
-                                     simulated->port()};
+    std::vector<std::string> find = {"--json",    "find",   "--ip",
+                                     "127.0.0.1", "--port", simulated->port()};
     std::vector<std::string> logging = find;
     logging.insert(logging.begin(), "--log");
     ChildOutcome logged = run(logging);
     ChildOutcome quiet = run(find);
     EXPECT_NE(logged.errors.find("CreateSingleInstance - Entry\n"), std::string::npos)
         << logged.errors;
-    EXPECT_NE(logged.errors.find("\nIP address = 127.0.0.1\n"), std::string::npos)
-        << logged.errors;
-    EXPECT_NE(logged.errors.find("\nPort number = " + simulated->port() + "\n"),
-              std::string::npos);
+    EXPECT_NE(logged.errors.find("\nIP address = 127.0.0.1\n"), std::string::npos) << logged.errors;
+    EXPECT_NE(logged.errors.find("\nPort number = " + simulated->port() + "\n"), std::string::npos);
     EXPECT_EQ(quiet.errors, "");
     EXPECT_EQ(logged.output, quiet.output);
 }
