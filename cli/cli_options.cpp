@@ -12,7 +12,8 @@ const char TOOL_DESCRIPTION[] =
 const char USAGE[] = "Usage: ticketflash [--log] [--json] "
                      "{probe [--device PATH] | find [--ip A.B.C.D] [--port N] | versions | "
                      "status [--device PATH] | "
-                     "upgrade [--ip A.B.C.D] [--port N] [--device PATH] [--variant 1|2] [--yes]}";
+                     "upgrade [--ip A.B.C.D] [--port N] [--device PATH] [--variant 1|2] [--yes] | "
+                     "restore-ports}";
 
 void addAddressOptions(CLI::App* command, CliOptions* options) {
     command
@@ -70,6 +71,10 @@ void buildParser(CLI::App& app, CliOptions* options) {
         ->check(CLI::Range(1, 2));
     upgrade->add_flag("--yes", options->yes,
                       "answer Yes to the question before rewriting the version the printer has");
+    addCommand(app, "restore-ports",
+               "put back the printer ports that an interrupted run left moved, as every start "
+               "does first (exit 0 when nothing is left to put back)",
+               CLI_COMMAND_RESTORE_PORTS, options);
 }
 
 // The first argument that is not an option, or null: a subcommand when the parser knew it.

@@ -6,11 +6,12 @@
 #include <string>
 
 enum CliCommand {
-    CLI_COMMAND_PROBE,    // "Refresh data": the local probe
-    CLI_COMMAND_FIND,     // "Find Ethernet Printer"
-    CLI_COMMAND_VERSIONS, // "Display Versions"
-    CLI_COMMAND_STATUS,   // "STATUS"
-    CLI_COMMAND_UPGRADE,  // a probe by the chosen route, then the upgrade button
+    CLI_COMMAND_PROBE,         // "Refresh data": the local probe
+    CLI_COMMAND_FIND,          // "Find Ethernet Printer"
+    CLI_COMMAND_VERSIONS,      // "Display Versions"
+    CLI_COMMAND_STATUS,        // "STATUS"
+    CLI_COMMAND_UPGRADE,       // a probe by the chosen route, then the upgrade button
+    CLI_COMMAND_RESTORE_PORTS, // the start's recovery of an interrupted run's printer ports alone
 };
 
 struct CliOptions {

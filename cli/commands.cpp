@@ -265,6 +265,9 @@ RunOutcome runSubcommand(const CliOptions& options) {
         return queryStatus();
     case CLI_COMMAND_UPGRADE:
         return upgradeFirmware(options);
+    case CLI_COMMAND_RESTORE_PORTS:
+        // The start's recovery is the whole command (run.cpp).
+        return RunOutcome();
     case CLI_COMMAND_PROBE:
     case CLI_COMMAND_FIND:
         break;

@@ -6,6 +6,7 @@
 #include "cli/dialog_front.h"
 #include "cli/dialog_view.h"
 #include "cli/stream_counter.h"
+#include "connection/port_recovery.h"
 #include "flash/flash_writer.h"
 #include "platform/console.h"
 #include "platform/kernel.h"
@@ -23,6 +24,8 @@ constexpr const char ANOTHER_INSTANCE_BOX[] = "Another KQ tool is currently runn
 
 CliOptions runOptions;
 std::atomic<bool> runEnded{false};
+// What the start's recovery of an interrupted run said; empty when there was nothing to do.
+std::string recoveryText;
 KernelService loggingKernel;
 
 void logOnStandardError(const char* line) {
@@ -33,18 +36,18 @@ bool logWanted() {
     return true;
 }
 
-// --log: the diagnostic lines on standard error, whatever the backend does with them. Both
-// are swapped: a backend that wants no lines would otherwise have the formatted ones dropped
-// before they were composed.
+// --log: the diagnostic lines on standard error, whatever the backend does with them.
 void installDiagnosticLog() {
     loggingKernel = *kernelService;
     loggingKernel.debugLog = logOnStandardError;
+    // The formatted lines too, which are only made when lines are wanted.
     loggingKernel.debugLogWanted = logWanted;
     kernelService = &loggingKernel;
 }
 
 const char* commandName(CliCommand command) {
-    static const char* const names[] = {"probe", "find", "versions", "status", "upgrade"};
+    static const char* const names[] = {"probe",  "find",    "versions",
+                                        "status", "upgrade", "restore-ports"};
     return names[command];
 }
 
@@ -64,6 +67,9 @@ std::string reportJson(const RunOutcome& outcome) {
         messages.push_back(message);
     }
     report["messages"] = messages;
+    if (!recoveryText.empty()) {
+        report["portsRecovery"] = recoveryText;
+    }
     if (outcome.upgrade) {
         report["image"] = outcome.image;
         report["bytesSent"] = outcome.bytesSent;
@@ -144,6 +150,51 @@ RunOutcome anotherInstanceOutcome() {
     return outcome;
 }
 
+// The lock keeps a second run off the machine's spooler and printers: a lock that cannot be
+// taken, whatever the reason, ends the run as one that another run holds.
+RunOutcome lockFailureOutcome() {
+    fprintf(stderr,
+            "ticketflash: cannot take the machine's lock (error %u). The lock file must be a "
+            "regular file owned by this user or root; the run does not go on without it.\n",
+            m_dwLastError);
+    RunOutcome outcome;
+    outcome.exitCode = CLI_EXIT_ANOTHER_INSTANCE;
+    return outcome;
+}
+
+// Puts back what an interrupted run left, first of all, and says so: a line on standard
+// output when it was put back, on standard error when it could not be.
+PortRecovery recoverInterruptedRun() {
+    PortRecovery recovery = RestorePortsFromJournal();
+    char text[1024];
+    describePortRecovery(recovery, text, sizeof text);
+    recoveryText = text;
+    if (recovery == PORT_RECOVERY_RESTORED && !runOptions.json) {
+        printUserLine(recoveryText);
+    } else if (recovery != PORT_RECOVERY_RESTORED && !recoveryText.empty()) {
+        fprintf(stderr, "ticketflash: %s\n", text);
+    }
+    return recovery;
+}
+
+// restore-ports: the recovery alone. Done when nothing is left to put back.
+RunOutcome restorePortsOutcome(PortRecovery recovery) {
+    RunOutcome outcome;
+    bool done = recovery == PORT_RECOVERY_NOTHING_LEFT || recovery == PORT_RECOVERY_RESTORED;
+    outcome.exitCode = done ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
+    if (recovery == PORT_RECOVERY_NOTHING_LEFT) {
+        outcome.closingLine = "No printer port was left to restore.";
+    }
+    return outcome;
+}
+
+int endWithoutRun(const RunOutcome& outcome) {
+    if (runOptions.json) {
+        printJsonDocument(reportJson(outcome));
+    }
+    return outcome.exitCode;
+}
+
 } // namespace
 
 int runTicketflash(const CliOptions& options) {
@@ -163,13 +214,15 @@ int runTicketflash(const CliOptions& options) {
     setDialogChangeListener(followDialogChange);
     CreateSingleInstance();
     if (IsAnotherInstanceRunning()) {
-        RunOutcome outcome = anotherInstanceOutcome();
-        if (options.json) {
-            printJsonDocument(reportJson(outcome));
-        }
-        return outcome.exitCode;
+        return endWithoutRun(anotherInstanceOutcome());
     }
-    RunOutcome outcome = runCommand(options);
+    if (instanceMutex == NO_MARKER) {
+        return endWithoutRun(lockFailureOutcome());
+    }
+    PortRecovery recovery = recoverInterruptedRun();
+    RunOutcome outcome = options.command == CLI_COMMAND_RESTORE_PORTS
+                             ? restorePortsOutcome(recovery)
+                             : runCommand(options);
     lockCommands();
     return endRun(outcome);
 }

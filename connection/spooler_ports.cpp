@@ -1,5 +1,6 @@
 #include "connection/spooler_ports.h"
 
+#include "connection/ports_journal.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
@@ -11,6 +12,8 @@ uint8_t* enumeratedPrinters = nullptr;
 uint8_t* workingPrinters = nullptr;
 uint32_t printerCount = 0;
 bool portsMoved = false;
+uint8_t* movedPrinters = nullptr;
+bool portsJournalBlocked = false;
 
 // The size of each of the two lists.
 static uint32_t listSize = 0;
@@ -29,8 +32,10 @@ static void showPrinterMessage(const char* format, const char* printerName) {
 static void releasePrinterLists() {
     free(enumeratedPrinters);
     free(workingPrinters);
+    free(movedPrinters);
     enumeratedPrinters = nullptr;
     workingPrinters = nullptr;
+    movedPrinters = nullptr;
     listSize = 0;
     printerCount = 0;
 }
@@ -69,7 +74,42 @@ bool EnumeratePrinters() {
     memcpy(workingPrinters, enumeratedPrinters, used < listSize ? used : listSize);
     uint32_t recordsHeld = listSize / spoolerService->recordSize;
     printerCount = count < recordsHeld ? count : recordsHeld;
+    movedPrinters = static_cast<uint8_t*>(calloc(printerCount + 1, 1));
+    if (movedPrinters == nullptr) {
+        releasePrinterLists();
+        showMessage("EnumeratePrinters - Could not allocate memory for port reassigment");
+        return false;
+    }
     return true;
+}
+
+// Journals every printer about to be moved, before the first one is. With nothing to move the
+// journal is left alone.
+static bool journalPrintersToMove() {
+    uint32_t toMove = 0;
+    for (uint32_t i = 0; i < printerCount; ++i) {
+        movedPrinters[i] = !spoolerService->isOffPort(printerRecord(workingPrinters, i));
+        toMove += movedPrinters[i];
+    }
+    if (toMove == 0 || journalMovedPrinters()) {
+        return true;
+    }
+    char path[512];
+    spoolerService->journalPath(path, sizeof path);
+    showPrinterMessage("SetPortsToFile - Could not write %s, no port moved", path);
+    releasePrinterLists();
+    return false;
+}
+
+// Brings the journal in line with movedPrinters, when this run journaled anything.
+static void updateJournal() {
+    for (uint32_t i = 0; i < printerCount; ++i) {
+        if (spoolerService->portName(printerRecord(enumeratedPrinters, i)) !=
+            spoolerService->portName(printerRecord(workingPrinters, i))) {
+            journalMovedPrinters();
+            return;
+        }
+    }
 }
 
 bool SetPortsToFile() {
@@ -78,18 +118,24 @@ bool SetPortsToFile() {
         debugLog("SetPortsToFile - Returning because ports already moved");
         return true;
     }
-    if (!EnumeratePrinters()) {
+    if (portsJournalBlocked) {
+        debugLog("SetPortsToFile - Returning because a journal of an earlier run is left");
+        return false;
+    }
+    if (!EnumeratePrinters() || !journalPrintersToMove()) {
         return false;
     }
     for (uint32_t i = 0; i < printerCount; ++i) {
         PrinterPortEntry* record = printerRecord(workingPrinters, i);
-        const char* portName = spoolerService->portName(record);
         debugLogFormat("SetPortsToFile - Printer to file = %s, port = %s",
-                       spoolerService->printerName(record), portName);
-        if (strcmp(portName, SPOOLER_FILE_PORT) != 0) {
-            SetPortToFile(record, true);
+                       spoolerService->printerName(record), spoolerService->portName(record));
+        if (movedPrinters[i] != 0) {
+            movedPrinters[i] = SetPortToFile(record, true);
         }
     }
+    // A journal that still lists a printer that did not move is harmless: only a printer
+    // still off its port is ever put back from it.
+    updateJournal();
     portsMoved = true;
     return true;
 }
@@ -103,15 +149,18 @@ void RestorePortsToOriginal() {
                        spoolerService->printerName(original));
         debugLogFormat("RestorePortsToOriginal - Original port name %s", originalPort);
         if (strcmp(originalPort, spoolerService->portName(printerRecord(workingPrinters, i))) !=
-            0) {
-            SetPortToFile(original, false);
+                0 &&
+            SetPortToFile(original, false)) {
+            movedPrinters[i] = 0;
         }
     }
+    // A printer that could not be put back stays in the journal for the next start.
+    updateJournal();
     releasePrinterLists();
     portsMoved = false;
 }
 
-void SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
+bool SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
     const char* printerName = spoolerService->printerName(record);
     SpoolerPrinterHandle printer = 0;
     if (!spoolerService->open(printerName, &printer, nullptr)) {
@@ -120,10 +169,12 @@ void SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
     // The record is pointed at "FILE:" even when the printer did not open, so that the exit
     // tries to put it back.
     if (moveToFile) {
-        spoolerService->pointPortAtFile(record);
+        spoolerService->takeOffPort(record);
     }
-    if (!spoolerService->set(printer, record, nullptr)) {
+    bool set = spoolerService->set(printer, record, nullptr);
+    if (!set) {
         showPrinterMessage("SetPrinter - %s failed, (Win7 ignore)", printerName);
     }
     spoolerService->close(printer);
+    return set;
 }

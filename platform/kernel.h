@@ -33,9 +33,12 @@ struct KernelService {
     bool (*debugLogWanted)();
 
     // Creates the system-wide marker of this name, which tells other processes that one of the
-    // family runs: a named mutex without initial owner on Windows; on Linux a lock file of
-    // that name in the runtime directory ($XDG_RUNTIME_DIR, else /tmp) held with flock. The
-    // marker disappears when its process ends, however it ends.
+    // family runs (or, under other names, that one holds some other thing of the machine): a
+    // named mutex without initial owner on Windows; on Linux the lock file NAME.lock held with
+    // flock, in the lock folder: /run/lock for root, else $XDG_RUNTIME_DIR, else /tmp, or the
+    // folder TICKETFLASH_LOCK_DIR names. A Linux lock file is opened without following a
+    // symbolic link and without waiting, and must be a regular file owned by the user or root:
+    // anything else fails. The marker disappears when its process ends, however it ends.
     // Always stores the error code of the creation in *error: 0 when the marker is new,
     // PLATFORM_ERROR_ALREADY_EXISTS when another holder has it (the handle then returned
     // holds nothing on Linux, and only keeps the existing mutex open on Windows), another

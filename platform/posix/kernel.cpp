@@ -1,6 +1,6 @@
 // Kernel service on Linux: nanosleep, diagnostic lines on standard error when asked for (the
-// environment variable TICKETFLASH_DEBUG_LOG set to anything but an empty text), a lock file
-// held with flock as the single-instance marker, and detached pthreads as worker threads.
+// environment variable TICKETFLASH_DEBUG_LOG set to anything but an empty text), lock files
+// held with flock as markers, and detached pthreads as worker threads.
 #include "platform/kernel.h"
 
 #include <cerrno>
@@ -13,6 +13,7 @@
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 static void posixSleep(uint32_t milliseconds) {
@@ -36,25 +37,50 @@ static void posixDebugLog(const char* line) {
     }
 }
 
-// The lock file's path: the marker's name in the user's runtime directory, else in /tmp.
-static bool markerPath(const char* name, char* path, size_t size) {
-    const char* directory = getenv("XDG_RUNTIME_DIR");
-    if (directory == nullptr || directory[0] == '\0') {
-        directory = "/tmp";
+// The lock folder: the machine's (/run/lock) for root, since the printers and the spooler are
+// the machine's; else the user's runtime folder, else /tmp. TICKETFLASH_LOCK_DIR names
+// another, for tests.
+static const char* lockFolder() {
+    const char* chosen = getenv("TICKETFLASH_LOCK_DIR");
+    if (chosen != nullptr && chosen[0] != '\0') {
+        return chosen;
     }
-    int length = snprintf(path, size, "%s/%s.lock", directory, name);
+    if (geteuid() == 0) {
+        return "/run/lock";
+    }
+    chosen = getenv("XDG_RUNTIME_DIR");
+    return chosen != nullptr && chosen[0] != '\0' ? chosen : "/tmp";
+}
+
+static bool markerPath(const char* name, char* path, size_t size) {
+    int length = snprintf(path, size, "%s/%s.lock", lockFolder(), name);
     return length > 0 && static_cast<size_t>(length) < size;
 }
 
-// Opens the lock file read-only, never through a symbolic link. An existing file is opened
+// Opens the lock file read-only, never through a symbolic link, and never waiting (a FIFO
+// would block an open without O_NONBLOCK until a writer came). An existing file is opened
 // without O_CREAT first, since in a sticky world-writable directory such as /tmp the kernel
 // may refuse O_CREAT on a file that another user made.
 static int openMarkerFile(const char* path) {
-    int descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int descriptor = open(path, flags);
     if (descriptor < 0 && errno == ENOENT) {
-        descriptor = open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        descriptor = open(path, flags | O_CREAT, 0644);
     }
     return descriptor;
+}
+
+// Only a regular file of this user's or root's is a lock: anything else (a FIFO, a device)
+// locks nothing, and a file of another user would let that user keep every run out.
+static int checkMarkerFile(int descriptor) {
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return EINVAL;
+    }
+    return status.st_uid == geteuid() || status.st_uid == 0 ? 0 : EPERM;
 }
 
 // The lock lives as long as the open file, so the kernel drops it when the process ends in
@@ -72,12 +98,12 @@ static MarkerHandle posixCreateMarker(const char* name, PlatformError* error) {
         reportPlatformError(error, errno);
         return NO_MARKER;
     }
-    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
-        reportPlatformError(error, 0);
-    } else if (errno == EWOULDBLOCK) {
-        reportPlatformError(error, PLATFORM_ERROR_ALREADY_EXISTS);
-    } else {
-        reportPlatformError(error, errno);
+    int failure = checkMarkerFile(descriptor);
+    if (failure == 0 && flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        failure = errno == EWOULDBLOCK ? PLATFORM_ERROR_ALREADY_EXISTS : errno;
+    }
+    reportPlatformError(error, static_cast<PlatformError>(failure));
+    if (failure != 0 && failure != PLATFORM_ERROR_ALREADY_EXISTS) {
         close(descriptor);
         return NO_MARKER;
     }

@@ -1,18 +1,25 @@
 // Spooler service on Linux: the queues of the CUPS server, through libcups. A queue's port is
-// its device URI; the device URI file:/dev/null is the port "FILE:".
+// its device URI; the device URI file:/dev/null is the port "FILE:". A queue is taken off its
+// port by holding it, never by changing its device, so that no job is lost meanwhile.
 #include "platform/spooler.h"
+
+#include "platform/journal_file.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <cups/cups.h>
+#include <new>
 #include <string>
 #include <vector>
 
-// The record of a block on Linux: the two texts, stored after the records.
+// The record of a block on Linux: the texts, stored after the records, and whether the queue
+// is stopped. A record taken off its port has the port "FILE:".
 struct CupsPrinterRecord {
     char* printerName;
     char* portName;
+    char* stateMessage;
+    bool stopped;
 };
 
 static const char FILE_DEVICE_URI[] = "file:/dev/null";
@@ -27,30 +34,48 @@ static const CupsPrinterRecord* toRecord(const PrinterPortEntry* record) {
 struct CupsQueue {
     std::string name;
     std::string port;
+    std::string stateMessage;
+    bool stopped;
 };
 
 static std::string portOfDeviceUri(const char* deviceUri) {
     return strcmp(deviceUri, FILE_DEVICE_URI) == 0 ? SPOOLER_FILE_PORT : deviceUri;
 }
 
-static const char* deviceUriOfPort(const char* port) {
-    return strcmp(port, SPOOLER_FILE_PORT) == 0 ? FILE_DEVICE_URI : port;
-}
-
 // One queue's attributes as they come in an answer.
 struct QueueAttributes {
     const char* name;
     const char* deviceUri;
+    const char* stateMessage;
     int type;
+    int state;
 };
 
 // Keeps a queue of this server (not a class, not another server's queue) and starts afresh.
 static void keepLocalQueue(QueueAttributes* found, std::vector<CupsQueue>* queues) {
     if (found->name != nullptr && found->deviceUri != nullptr &&
         (found->type & (CUPS_PRINTER_CLASS | CUPS_PRINTER_REMOTE)) == 0) {
-        queues->push_back({found->name, portOfDeviceUri(found->deviceUri)});
+        queues->push_back({found->name, portOfDeviceUri(found->deviceUri),
+                           found->stateMessage != nullptr ? found->stateMessage : "",
+                           found->state == IPP_PSTATE_STOPPED});
     }
     *found = {};
+}
+
+// Takes in one attribute of a queue that the program reads.
+static void readQueueAttribute(ipp_attribute_t* attribute, QueueAttributes* found) {
+    const char* name = ippGetName(attribute);
+    if (strcmp(name, "printer-name") == 0) {
+        found->name = ippGetString(attribute, 0, nullptr);
+    } else if (strcmp(name, "device-uri") == 0) {
+        found->deviceUri = ippGetString(attribute, 0, nullptr);
+    } else if (strcmp(name, "printer-state-message") == 0) {
+        found->stateMessage = ippGetString(attribute, 0, nullptr);
+    } else if (strcmp(name, "printer-type") == 0) {
+        found->type = ippGetInteger(attribute, 0);
+    } else if (strcmp(name, "printer-state") == 0) {
+        found->state = ippGetInteger(attribute, 0);
+    }
 }
 
 // The local queues of one CUPS-Get-Printers answer, in the server's order.
@@ -61,12 +86,8 @@ static std::vector<CupsQueue> localQueues(ipp_t* response) {
          attribute = ippNextAttribute(response)) {
         if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
             keepLocalQueue(&found, &queues);
-        } else if (strcmp(ippGetName(attribute), "printer-name") == 0) {
-            found.name = ippGetString(attribute, 0, nullptr);
-        } else if (strcmp(ippGetName(attribute), "device-uri") == 0) {
-            found.deviceUri = ippGetString(attribute, 0, nullptr);
-        } else if (strcmp(ippGetName(attribute), "printer-type") == 0) {
-            found.type = ippGetInteger(attribute, 0);
+        } else {
+            readQueueAttribute(attribute, &found);
         }
     }
     keepLocalQueue(&found, &queues);
@@ -76,7 +97,8 @@ static std::vector<CupsQueue> localQueues(ipp_t* response) {
 // Asks the server for its queues. False when the server cannot be asked; a server without
 // queues answers "not found", which is an empty list.
 static bool askForQueues(std::vector<CupsQueue>* queues, PlatformError* error) {
-    static const char* const wanted[] = {"printer-name", "device-uri", "printer-type"};
+    static const char* const wanted[] = {"printer-name", "device-uri", "printer-type",
+                                         "printer-state", "printer-state-message"};
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   sizeof wanted / sizeof wanted[0], nullptr, wanted);
@@ -93,7 +115,7 @@ static bool askForQueues(std::vector<CupsQueue>* queues, PlatformError* error) {
     return true;
 }
 
-// Lays the queues out as one block: the records, then each record's two texts.
+// Lays the queues out as one block: the records, then each record's texts.
 static void layOut(const std::vector<CupsQueue>& queues, uint8_t* block) {
     char* text = reinterpret_cast<char*>(block + queues.size() * sizeof(CupsPrinterRecord));
     CupsPrinterRecord* record = reinterpret_cast<CupsPrinterRecord*>(block);
@@ -102,6 +124,9 @@ static void layOut(const std::vector<CupsQueue>& queues, uint8_t* block) {
         text = stpcpy(text, queue.name.c_str()) + 1;
         record->portName = text;
         text = stpcpy(text, queue.port.c_str()) + 1;
+        record->stateMessage = text;
+        text = stpcpy(text, queue.stateMessage.c_str()) + 1;
+        record->stopped = queue.stopped;
         ++record;
     }
 }
@@ -116,7 +141,7 @@ static bool cupsEnumerate(uint8_t* block, uint32_t size, uint32_t* needed, uint3
     }
     size_t bytes = queues.size() * sizeof(CupsPrinterRecord);
     for (const CupsQueue& queue : queues) {
-        bytes += queue.name.size() + 1 + queue.port.size() + 1;
+        bytes += queue.name.size() + 1 + queue.port.size() + 1 + queue.stateMessage.size() + 1;
     }
     *needed = static_cast<uint32_t>(bytes);
     if (bytes > size || (bytes > 0 && block == nullptr)) {
@@ -138,12 +163,31 @@ static const char* cupsPortName(const PrinterPortEntry* record) {
     return toRecord(record)->portName;
 }
 
-static void cupsPointPortAtFile(PrinterPortEntry* record) {
+static bool cupsIsOffPort(const PrinterPortEntry* record) {
+    return toRecord(record)->stopped || strcmp(toRecord(record)->portName, SPOOLER_FILE_PORT) == 0;
+}
+
+static void cupsTakeOffPort(PrinterPortEntry* record) {
     toRecord(record)->portName = const_cast<char*>(SPOOLER_FILE_PORT);
+}
+
+static const char* cupsOriginalSetting(const PrinterPortEntry* record) {
+    return toRecord(record)->stateMessage;
+}
+
+static void cupsPutBackSetting(PrinterPortEntry* record, const char* setting) {
+    toRecord(record)->stateMessage = const_cast<char*>(setting);
+}
+
+// libcups would ask for a password on the terminal when the server wants one for a change: a
+// user without the right to change a queue gets a refusal instead, which is reported.
+static const char* noPassword(const char*, http_t*, const char*, const char*, void*) {
+    return nullptr;
 }
 
 // A request about one queue of the server.
 static ipp_t* queueRequest(ipp_op_t operation, const char* printerName) {
+    cupsSetPasswordCB2(noPassword, nullptr);
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
                      "/printers/%s", printerName);
@@ -152,49 +196,116 @@ static ipp_t* queueRequest(ipp_op_t operation, const char* printerName) {
     return request;
 }
 
-// Sends a request and tells whether the server carried it out.
-static bool carriedOut(ipp_t* request, const char* resource, PlatformError* error) {
-    ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
-    if (cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
-        reportPlatformError(error, cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? ENOENT : EIO);
+static bool failedRequest(PlatformError* error) {
+    if (cupsLastError() <= IPP_STATUS_OK_CONFLICTING) {
         return false;
     }
+    reportPlatformError(error, cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? ENOENT : EIO);
     return true;
 }
 
-// A queue is open when it exists; the handle carries its name.
+// Sends a request and tells whether the server carried it out.
+static bool carriedOut(ipp_t* request, const char* resource, PlatformError* error) {
+    ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
+    return !failedRequest(error);
+}
+
+// An open queue: its name, and whether this program held it when it was opened.
+struct CupsOpenQueue {
+    char* name;
+    bool held;
+};
+
+// Whether an answer about one queue says that this program holds it.
+static bool heldByThisProgram(ipp_t* response) {
+    ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    ipp_attribute_t* message = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT);
+    return state != nullptr && ippGetInteger(state, 0) == IPP_PSTATE_STOPPED &&
+           message != nullptr &&
+           strcmp(ippGetString(message, 0, nullptr), SPOOLER_HOLD_MESSAGE) == 0;
+}
+
+static void cupsClose(SpoolerPrinterHandle printer) {
+    CupsOpenQueue* queue = reinterpret_cast<CupsOpenQueue*>(printer);
+    if (queue != nullptr) {
+        free(queue->name);
+        delete queue;
+    }
+}
+
+// A queue is open when it exists.
 static bool cupsOpen(const char* printerName, SpoolerPrinterHandle* printer, PlatformError* error) {
     *printer = 0;
+    static const char* const wanted[] = {"printer-name", "printer-state", "printer-state-message"};
     ipp_t* request = queueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, printerName);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
-    if (!carriedOut(request, "/", error)) {
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  sizeof wanted / sizeof wanted[0], nullptr, wanted);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (failedRequest(error)) {
+        ippDelete(response);
         return false;
     }
-    *printer = reinterpret_cast<SpoolerPrinterHandle>(strdup(printerName));
+    CupsOpenQueue* queue =
+        new (std::nothrow) CupsOpenQueue{strdup(printerName), heldByThisProgram(response)};
+    ippDelete(response);
+    if (queue == nullptr || queue->name == nullptr) {
+        cupsClose(reinterpret_cast<SpoolerPrinterHandle>(queue));
+        reportPlatformError(error, ENOMEM);
+        return false;
+    }
+    *printer = reinterpret_cast<SpoolerPrinterHandle>(queue);
     return true;
+}
+
+// Stops the queue with the program's message; its jobs wait, and new ones are still taken.
+static bool holdQueue(const CupsOpenQueue* queue, PlatformError* error) {
+    ipp_t* request = queueRequest(IPP_OP_PAUSE_PRINTER, queue->name);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, "printer-state-message", nullptr,
+                 SPOOLER_HOLD_MESSAGE);
+    return carriedOut(request, "/admin/", error);
+}
+
+// Back to idle with the state message it had, in one request, so that no moment leaves the
+// queue running with the program's message or stopped with its own.
+static bool releaseQueue(const CupsOpenQueue* queue, const char* stateMessage,
+                         PlatformError* error) {
+    ipp_t* request = queueRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, queue->name);
+    ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
+    ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-state-message", nullptr,
+                 stateMessage);
+    return carriedOut(request, "/admin/", error);
 }
 
 static bool cupsSet(SpoolerPrinterHandle printer, const PrinterPortEntry* record,
                     PlatformError* error) {
-    if (printer == 0) {
+    const CupsOpenQueue* queue = reinterpret_cast<const CupsOpenQueue*>(printer);
+    if (queue == nullptr) {
         reportPlatformError(error, EBADF);
         return false;
     }
-    ipp_t* request =
-        queueRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, reinterpret_cast<const char*>(printer));
-    ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
-                 deviceUriOfPort(toRecord(record)->portName));
-    return carriedOut(request, "/admin/", error);
-}
-
-static void cupsClose(SpoolerPrinterHandle printer) {
-    free(reinterpret_cast<char*>(printer));
+    if (strcmp(toRecord(record)->portName, SPOOLER_FILE_PORT) == 0) {
+        return holdQueue(queue, error);
+    }
+    // A queue that someone else stopped or released meanwhile is theirs now.
+    return !queue->held || releaseQueue(queue, toRecord(record)->stateMessage, error);
 }
 
 static const SpoolerService cupsSpooler = {
-    sizeof(CupsPrinterRecord), cupsEnumerate, cupsPrinterName, cupsPortName,
-    cupsPointPortAtFile,       cupsOpen,      cupsSet,         cupsClose,
+    sizeof(CupsPrinterRecord),
+    cupsEnumerate,
+    cupsPrinterName,
+    cupsPortName,
+    cupsIsOffPort,
+    cupsTakeOffPort,
+    cupsOriginalSetting,
+    cupsPutBackSetting,
+    cupsOpen,
+    cupsSet,
+    cupsClose,
+    writeJournalFile,
+    readJournalFile,
+    removeJournalFile,
+    journalFilePath,
 };
 
 const SpoolerService* spoolerService = &cupsSpooler;

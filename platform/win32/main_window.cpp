@@ -8,6 +8,7 @@
 #include "app/run_end.h"
 #include "app/single_instance.h"
 #include "app/update_dialog.h"
+#include "connection/port_recovery.h"
 #include "flash/flash_writer.h"
 #include "platform/network.h"
 #include "platform/user_interface.h"
@@ -47,6 +48,16 @@ static void paintMainWindow(HWND window, const char* text) {
     GetClientRect(window, &client);
     DrawTextA(context, text, -1, &client, DT_CENTER);
     EndPaint(window, &paint);
+}
+
+// A run that did not end may have left printers on "FILE:": they go back before anything else
+// touches the spooler, and the user is told in a box.
+static void restoreInterruptedPorts() {
+    char text[1024];
+    describePortRecovery(RestorePortsFromJournal(), text, sizeof text);
+    if (text[0] != '\0') {
+        showMessage(text);
+    }
 }
 
 // The window is destroyed only through its menu's "Exit", which nobody can reach while the
@@ -135,6 +146,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         showMessage(ANOTHER_INSTANCE_TEXT);
         return 0;
     }
+    restoreInterruptedPorts();
     LoadStringA(instance, IDS_MAIN_WINDOW_TITLE, mainWindowTitle, sizeof mainWindowTitle);
     LoadStringA(instance, IDS_MAIN_WINDOW_CLASS, mainWindowClass, sizeof mainWindowClass);
     registerMainWindowClass(instance);

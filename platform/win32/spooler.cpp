@@ -1,6 +1,9 @@
 // Spooler service on Windows: the local printers at level 2 (PRINTER_INFO_2).
 #include "platform/spooler.h"
 
+#include "platform/journal_file.h"
+
+#include <cstring>
 #include <windows.h>
 
 static PRINTER_INFO_2A* toInfo(PrinterPortEntry* record) {
@@ -35,8 +38,16 @@ static const char* win32PortName(const PrinterPortEntry* record) {
     return toInfo(record)->pPortName;
 }
 
-static void win32PointPortAtFile(PrinterPortEntry* record) {
+static bool win32IsOffPort(const PrinterPortEntry* record) {
+    return strcmp(toInfo(record)->pPortName, SPOOLER_FILE_PORT) == 0;
+}
+
+static void win32TakeOffPort(PrinterPortEntry* record) {
     toInfo(record)->pPortName = const_cast<LPSTR>(SPOOLER_FILE_PORT);
+}
+
+static void win32PutBackSetting(PrinterPortEntry* record, const char* setting) {
+    toInfo(record)->pPortName = const_cast<LPSTR>(setting);
 }
 
 static bool win32Open(const char* printerName, SpoolerPrinterHandle* printer,
@@ -66,9 +77,23 @@ static void win32Close(SpoolerPrinterHandle printer) {
     ClosePrinter(toHandle(printer));
 }
 
+// A printer's original setting is its port.
 static const SpoolerService win32Spooler = {
-    sizeof(PRINTER_INFO_2A), win32Enumerate, win32PrinterName, win32PortName,
-    win32PointPortAtFile,    win32Open,      win32Set,         win32Close,
+    sizeof(PRINTER_INFO_2A),
+    win32Enumerate,
+    win32PrinterName,
+    win32PortName,
+    win32IsOffPort,
+    win32TakeOffPort,
+    win32PortName,
+    win32PutBackSetting,
+    win32Open,
+    win32Set,
+    win32Close,
+    writeJournalFile,
+    readJournalFile,
+    removeJournalFile,
+    journalFilePath,
 };
 
 const SpoolerService* spoolerService = &win32Spooler;

@@ -28,10 +28,13 @@ void resetProgramState() {
     listedUsbPrinterCount = 0;
     free(enumeratedPrinters);
     free(workingPrinters);
+    free(movedPrinters);
     enumeratedPrinters = nullptr;
     workingPrinters = nullptr;
+    movedPrinters = nullptr;
     printerCount = 0;
     portsMoved = false;
+    portsJournalBlocked = false;
     memset(&dialogControls, 0, sizeof dialogControls);
     memset(&ethernetSettings, 0, sizeof ethernetSettings);
     instanceMutex = NO_MARKER;

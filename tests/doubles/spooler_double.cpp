@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 SpoolerDouble* SpoolerDouble::active_ = nullptr;
@@ -37,6 +38,11 @@ struct SpoolerDoubleBackend {
         std::lock_guard<std::mutex> lock(self->mutex_);
         self->calls_.push_back({SPOOLER_ENUMERATE, "", "", size});
         *count = 0;
+        *needed = 0;
+        if (self->listingFailure_ != 0) {
+            reportPlatformError(error, self->listingFailure_);
+            return false;
+        }
         *needed = blockSize(self->printers_);
         bool fits = *needed <= size && (block != nullptr || *needed == 0);
         if (fits) {
@@ -75,8 +81,14 @@ struct SpoolerDoubleBackend {
         return reinterpret_cast<const DoubleRecord*>(record)->portName;
     }
 
-    static void pointPortAtFile(PrinterPortEntry* record) {
-        reinterpret_cast<DoubleRecord*>(record)->portName = const_cast<char*>(SPOOLER_FILE_PORT);
+    static bool isOffPort(const PrinterPortEntry* record) {
+        return strcmp(portName(record), SPOOLER_FILE_PORT) == 0;
+    }
+
+    static void takeOffPort(PrinterPortEntry* record) { putBackSetting(record, SPOOLER_FILE_PORT); }
+
+    static void putBackSetting(PrinterPortEntry* record, const char* setting) {
+        reinterpret_cast<DoubleRecord*>(record)->portName = const_cast<char*>(setting);
     }
 
     static SpooledPrinter* find(const std::string& name) {
@@ -125,6 +137,51 @@ struct SpoolerDoubleBackend {
             --self->openHandles_;
         }
     }
+
+    static bool writeJournal(const char* text, uint32_t length, PlatformError* error) {
+        SpoolerDouble* self = SpoolerDouble::active_;
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->calls_.push_back({SPOOLER_JOURNAL_WRITE, "", std::string(text, length), length});
+        if (self->journalWriteFailure_ != 0) {
+            reportPlatformError(error, self->journalWriteFailure_);
+            return false;
+        }
+        self->journal_.assign(text, length);
+        self->journalPresent_ = true;
+        return true;
+    }
+
+    static bool readJournal(char* buffer, uint32_t size, uint32_t* length, bool* present,
+                            PlatformError* error) {
+        SpoolerDouble* self = SpoolerDouble::active_;
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        *length = 0;
+        *present = self->journalPresent_;
+        if (self->journalPresent_ && self->journalReadFailure_ != 0) {
+            reportPlatformError(error, self->journalReadFailure_);
+            return false;
+        }
+        if (self->journal_.size() > size) {
+            reportPlatformError(error, EFBIG);
+            return false;
+        }
+        memcpy(buffer, self->journal_.data(), self->journal_.size());
+        *length = static_cast<uint32_t>(self->journal_.size());
+        return true;
+    }
+
+    static bool removeJournal(PlatformError*) {
+        SpoolerDouble* self = SpoolerDouble::active_;
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->calls_.push_back({SPOOLER_JOURNAL_REMOVE, "", "", 0});
+        self->journalPresent_ = false;
+        self->journal_.clear();
+        return true;
+    }
+
+    static void journalPath(char* path, uint32_t size) {
+        snprintf(path, size, "%s", "memory:spooler-ports.journal");
+    }
 };
 
 static const SpoolerService doubleSpooler = {
@@ -132,10 +189,17 @@ static const SpoolerService doubleSpooler = {
     SpoolerDoubleBackend::enumerate,
     SpoolerDoubleBackend::printerName,
     SpoolerDoubleBackend::portName,
-    SpoolerDoubleBackend::pointPortAtFile,
+    SpoolerDoubleBackend::isOffPort,
+    SpoolerDoubleBackend::takeOffPort,
+    SpoolerDoubleBackend::portName,
+    SpoolerDoubleBackend::putBackSetting,
     SpoolerDoubleBackend::open,
     SpoolerDoubleBackend::set,
     SpoolerDoubleBackend::close,
+    SpoolerDoubleBackend::writeJournal,
+    SpoolerDoubleBackend::readJournal,
+    SpoolerDoubleBackend::removeJournal,
+    SpoolerDoubleBackend::journalPath,
 };
 
 SpoolerDouble::SpoolerDouble(std::vector<SpooledPrinter> printers)
@@ -173,4 +237,35 @@ std::vector<SpooledPrinter> SpoolerDouble::printers() const {
 int SpoolerDouble::openHandles() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return openHandles_;
+}
+
+bool SpoolerDouble::journalPresent() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return journalPresent_;
+}
+
+std::string SpoolerDouble::journal() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return journal_;
+}
+
+void SpoolerDouble::putJournal(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    journal_ = text;
+    journalPresent_ = true;
+}
+
+void SpoolerDouble::failListing(PlatformError error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    listingFailure_ = error;
+}
+
+void SpoolerDouble::failJournalWrite(PlatformError error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    journalWriteFailure_ = error;
+}
+
+void SpoolerDouble::failJournalRead(PlatformError error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    journalReadFailure_ = error;
 }

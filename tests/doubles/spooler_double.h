@@ -2,9 +2,9 @@
 
 // The spooler service for tests: a list of printers with their ports, handed out in a block
 // of a layout of its own (so that the code under test must go through the service to read a
-// record). Every call is recorded; a printer can refuse to open or to take new settings, and
-// a printer can be installed right after a given enumeration. Installed for the lifetime of
-// the object.
+// record), and a journal held in memory. Every call is recorded; a printer can refuse to open
+// or to take new settings, a printer can be installed right after a given enumeration, the
+// listing and the journal can fail. Installed for the lifetime of the object.
 
 #include "platform/spooler.h"
 
@@ -25,12 +25,14 @@ enum SpoolerCallKind {
     SPOOLER_OPEN,
     SPOOLER_SET,
     SPOOLER_CLOSE,
+    SPOOLER_JOURNAL_WRITE,
+    SPOOLER_JOURNAL_REMOVE,
 };
 
 struct SpoolerCall {
     SpoolerCallKind kind;
     std::string printerName; // open and set: the printer; set: of the open handle
-    std::string portName;    // set: the port of the record given
+    std::string portName;    // set: the port of the record given; journal write: the text
     uint32_t size;           // enumerate: the block size offered
 };
 
@@ -52,6 +54,16 @@ class SpoolerDouble {
     // Handles opened and not yet closed.
     int openHandles() const;
 
+    // The journal: whether there is one and its text; putJournal leaves one as a run that
+    // did not end would. Failures: every later listing, journal write or journal read fails
+    // with this error (0 to stop).
+    bool journalPresent() const;
+    std::string journal() const;
+    void putJournal(const std::string& text);
+    void failListing(PlatformError error);
+    void failJournalWrite(PlatformError error);
+    void failJournalRead(PlatformError error);
+
   private:
     friend struct SpoolerDoubleBackend;
     static SpoolerDouble* active_;
@@ -62,5 +74,10 @@ class SpoolerDouble {
     std::vector<std::pair<int, SpooledPrinter>> installs_;
     int enumerations_ = 0;
     int openHandles_ = 0;
+    bool journalPresent_ = false;
+    std::string journal_;
+    PlatformError listingFailure_ = 0;
+    PlatformError journalWriteFailure_ = 0;
+    PlatformError journalReadFailure_ = 0;
     const SpoolerService* previous_;
 };

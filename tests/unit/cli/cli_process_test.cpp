@@ -1,7 +1,7 @@
 // ticketflash run as a process against printer-sim processes on 127.0.0.1. Every run gets a
-// runtime folder of its own (so the single-instance marker of other runs on the machine plays
-// no part) and a CUPS server that does not exist (so the machine's own queues are never
-// touched).
+// lock folder and a journal folder of its own (so the single-instance marker and the spooler
+// journal of other runs on the machine play no part) and a CUPS server that does not exist (so
+// the machine's own queues are never touched).
 #include "tests/support/child_process.h"
 
 #include "platform/kernel.h"
@@ -109,28 +109,14 @@ std::string closedPort() {
     return std::to_string(ntohs(address.sin_port));
 }
 
-std::string commandOutput(const std::string& command) {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[1024];
-    size_t count;
-    while (pipe != nullptr && (count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        text.append(buffer, count);
-    }
-    if (pipe != nullptr) {
-        pclose(pipe);
-    }
-    return text;
-}
-
 class TicketflashProcess : public testing::Test {
   protected:
     void SetUp() override { folder_ = privateFolder(); }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::vector<std::string> environment() const {
-        return {"XDG_RUNTIME_DIR=" + folder_, "CUPS_SERVER=" + folder_ + "/absent/cups.sock",
-                "TICKETFLASH_DEBUG_LOG="};
+        return {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_JOURNAL_DIR=" + folder_,
+                "CUPS_SERVER=" + folder_ + "/absent/cups.sock", "TICKETFLASH_DEBUG_LOG="};
     }
 
     std::unique_ptr<ChildProcess> start(const std::vector<std::string>& arguments,
@@ -257,27 +243,6 @@ TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLines) {
               std::string::npos);
 }
 
-// The spooler is a scheduler of the test's own (tests/cupsd/cupsd-fixture) with one queue on a
-// USB printer: the probe moves it to "FILE:" and the end of the run puts it back.
-TEST_F(TicketflashProcess, ProbeMovesTheQueuesOffTheirPortsAndPutsThemBack) {
-    std::string scheduler = folder_ + "/cups";
-    std::string fixture = std::string("'") + TICKETFLASH_CUPSD_FIXTURE + "' ";
-    ASSERT_EQ(std::system((fixture + "start '" + scheduler + "' tfq=usb://SIM/Printer").c_str()),
-              0);
-    std::vector<std::string> settings = {"XDG_RUNTIME_DIR=" + folder_,
-                                         "CUPS_SERVER=" + scheduler + "/cups.sock"};
-    ChildOutcome outcome =
-        ChildProcess(TICKETFLASH_PATH, {"--json", "probe"}, settings).finish(60000);
-    std::string changes =
-        commandOutput("grep -c CUPS-Add-Modify-Printer '" + scheduler + "/log/access_log'");
-    std::string queues = commandOutput("CUPS_SERVER='" + scheduler + "/cups.sock' lpstat -v");
-    std::system((fixture + "stop '" + scheduler + "'").c_str());
-    EXPECT_EQ(outcome.exitCode, 3) << outcome.output << outcome.errors;
-    // One change made the queue, then one moved it and one put it back.
-    EXPECT_EQ(changes, "3\n");
-    EXPECT_NE(queues.find("tfq: usb://SIM/Printer"), std::string::npos) << queues;
-}
-
 // --- the other commands --------------------------------------------------------------------
 
 TEST_F(TicketflashProcess, VersionsShowsTheListInABoxCaptionedVersions) {
@@ -335,16 +300,15 @@ TEST_F(TicketflashProcess, BadArgumentEndsWith64NamingItAndShowingTheUsage) {
 }
 
 TEST_F(TicketflashProcess, AnotherInstanceEndsWith75) {
-    // This test holds the marker in the same runtime folder, as a running tool would.
-    std::string previous = getenv("XDG_RUNTIME_DIR") != nullptr ? getenv("XDG_RUNTIME_DIR") : "";
-    setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+    // This test holds the marker in the same lock folder, as a running tool would.
+    setenv("TICKETFLASH_LOCK_DIR", folder_.c_str(), 1);
     PlatformError error = 0;
     MarkerHandle marker = kernelService->createMarker("KQ_TOOLS", &error);
     ASSERT_EQ(error, 0u);
     int exitCode = -1;
     json report = runJson({"versions"}, &exitCode);
     kernelService->releaseMarker(marker);
-    setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+    unsetenv("TICKETFLASH_LOCK_DIR");
     EXPECT_EQ(exitCode, 75);
     EXPECT_EQ(
         messageTexts(report),

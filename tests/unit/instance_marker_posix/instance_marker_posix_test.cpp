@@ -1,6 +1,6 @@
-// The Linux backend of the single-instance marker: a lock file held with flock, in a runtime
-// directory of the test's own, seen from two opens in one process and from other processes
-// that release it, end or are killed.
+// The Linux backend of the single-instance marker: a lock file held with flock, in a lock
+// folder of the test's own (TICKETFLASH_LOCK_DIR), seen from two opens in one process and from
+// other processes that release it, end or are killed; and the lock files it refuses.
 #include "app/single_instance.h"
 #include "platform/kernel.h"
 #include "tests/doubles/program_state.h"
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,10 +32,7 @@ class InstanceMarkerTest : public ::testing::Test {
         char pattern[] = "/tmp/ticketflash-marker-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         runtimeDirectory = pattern;
-        const char* previous = getenv("XDG_RUNTIME_DIR");
-        hadRuntimeDirectory = previous != nullptr;
-        previousRuntimeDirectory = previous != nullptr ? previous : "";
-        setenv("XDG_RUNTIME_DIR", runtimeDirectory.c_str(), 1);
+        setenv("TICKETFLASH_LOCK_DIR", runtimeDirectory.c_str(), 1);
     }
 
     void TearDown() override {
@@ -42,11 +40,7 @@ class InstanceMarkerTest : public ::testing::Test {
             kill(child, SIGKILL);
             waitpid(child, nullptr, 0);
         }
-        if (hadRuntimeDirectory) {
-            setenv("XDG_RUNTIME_DIR", previousRuntimeDirectory.c_str(), 1);
-        } else {
-            unsetenv("XDG_RUNTIME_DIR");
-        }
+        unsetenv("TICKETFLASH_LOCK_DIR");
         fs::remove_all(runtimeDirectory);
     }
 
@@ -107,8 +101,6 @@ class InstanceMarkerTest : public ::testing::Test {
     }
 
     std::string runtimeDirectory;
-    bool hadRuntimeDirectory = false;
-    std::string previousRuntimeDirectory;
     pid_t child = 0;
     int commands = -1;
     int replies = -1;
@@ -134,36 +126,65 @@ TEST_F(InstanceMarkerTest, ASecondOpenSeesTheMarkerHeldUntilTheHolderReleasesIt)
     kernelService->releaseMarker(third);
 }
 
-TEST_F(InstanceMarkerTest, WithoutARuntimeDirectoryTheLockFileGoesToTmp) {
+// The printers are the machine's: root's lock is the machine's, in /run/lock.
+TEST_F(InstanceMarkerTest, RootsLockFileIsInRunLock) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "not root";
+    }
+    unsetenv("TICKETFLASH_LOCK_DIR");
     std::string name = "ticketflash-test-" + std::to_string(getpid());
-    std::string path = "/tmp/" + name + ".lock";
-    for (bool emptyValue : {false, true}) {
-        SCOPED_TRACE(emptyValue ? "XDG_RUNTIME_DIR empty" : "XDG_RUNTIME_DIR unset");
-        if (emptyValue) {
-            setenv("XDG_RUNTIME_DIR", "", 1);
-        } else {
-            unsetenv("XDG_RUNTIME_DIR");
+    PlatformError error;
+    MarkerHandle marker = create(name.c_str(), &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_TRUE(fs::is_regular_file("/run/lock/" + name + ".lock"));
+    kernelService->releaseMarker(marker);
+    fs::remove("/run/lock/" + name + ".lock");
+}
+
+struct RefusedLockCase {
+    const char* what;
+    void (*make)(const std::string& path);
+    PlatformError error;
+};
+
+// Every kind of lock file but a regular file of this user or root fails, at once: never a
+// run without the lock, and never a run that waits in open().
+TEST_F(InstanceMarkerTest, RefusesEveryLockFileButARegularFileOfTheUserOrRoot) {
+    static const RefusedLockCase cases[] = {
+        {"a FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0); },
+         EINVAL},
+        {"a symbolic link",
+         [](const std::string& path) { fs::create_symlink(path + ".elsewhere", path); }, ELOOP},
+        {"a directory", [](const std::string& path) { fs::create_directory(path); }, EINVAL},
+        {"a file of another user",
+         [](const std::string& path) {
+             FILE* file = fopen(path.c_str(), "w");
+             ASSERT_NE(file, nullptr);
+             fclose(file);
+             ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0) << "needs root";
+         },
+         EPERM},
+    };
+    for (const RefusedLockCase& example : cases) {
+        SCOPED_TRACE(example.what);
+        std::string path = runtimeDirectory + "/KQ_TOOLS.lock";
+        fs::remove_all(path);
+        if (geteuid() != 0 && example.error == EPERM) {
+            continue;
         }
+        example.make(path);
         PlatformError error;
-        MarkerHandle marker = create(name.c_str(), &error);
-        EXPECT_EQ(error, 0u);
-        EXPECT_TRUE(fs::exists(path));
-        kernelService->releaseMarker(marker);
-        fs::remove(path);
+        EXPECT_EQ(create("KQ_TOOLS", &error), NO_MARKER);
+        EXPECT_EQ(error, example.error);
+        EXPECT_FALSE(fs::exists(path + ".elsewhere"));
+        CreateSingleInstance();
+        EXPECT_EQ(instanceMutex, NO_MARKER);
+        EXPECT_FALSE(IsAnotherInstanceRunning());
     }
 }
 
-TEST_F(InstanceMarkerTest, RefusesALockFileThatIsASymbolicLink) {
-    std::string target = runtimeDirectory + "/elsewhere";
-    fs::create_symlink(target, runtimeDirectory + "/KQ_TOOLS.lock");
-    PlatformError error;
-    EXPECT_EQ(create("KQ_TOOLS", &error), NO_MARKER);
-    EXPECT_EQ(error, static_cast<PlatformError>(ELOOP));
-    EXPECT_FALSE(fs::exists(target));
-}
-
 TEST_F(InstanceMarkerTest, ReportsAFailureToOpenTheLockFile) {
-    setenv("XDG_RUNTIME_DIR", (runtimeDirectory + "/missing").c_str(), 1);
+    setenv("TICKETFLASH_LOCK_DIR", (runtimeDirectory + "/missing").c_str(), 1);
     PlatformError error;
     EXPECT_EQ(create("KQ_TOOLS", &error), NO_MARKER);
     EXPECT_EQ(error, static_cast<PlatformError>(ENOENT));

@@ -1,102 +1,27 @@
+// The spooler ports over a CUPS scheduler of the test's own: queues held, not pointed
+// elsewhere, so that jobs wait; put back exactly as they were; the journal on disk meanwhile.
+#include "connection/port_recovery.h"
 #include "connection/spooler_ports.h"
 #include "tests/doubles/kernel_double.h"
 #include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
+#include "tests/support/cups_queues.h"
 
+#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <cups/cups.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <map>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 
-// A scheduler of our own (tests/cupsd/cupsd-fixture): configuration, spool, state and logs
-// under a temporary folder, a domain socket to talk to, stopped by its pid at the end.
-class CupsScheduler {
-  public:
-    bool start() {
-        char pattern[] = "/tmp/ticketflash-cups-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            return false;
-        }
-        root_ = pattern;
-        socket_ = (root_ / "cups.sock").string();
-        // Every CUPS request of this program goes to this scheduler, never to the machine's.
-        setenv("CUPS_SERVER", socket_.c_str(), 1);
-        running_ = fixture("start") == 0;
-        return running_;
-    }
-
-    void stop() {
-        if (!root_.empty()) {
-            fixture("stop");
-            running_ = false;
-        }
-    }
-
-    bool running() const { return running_; }
-    const std::string& socket() const { return socket_; }
-    const fs::path& root() const { return root_; }
-
-  private:
-    int fixture(const char* action) {
-        std::string command = std::string("'") + TICKETFLASH_CUPSD_FIXTURE + "' " + action + " '" +
-                              root_.string() + "'";
-        return std::system(command.c_str());
-    }
-
-    fs::path root_;
-    std::string socket_;
-    bool running_ = false;
-};
-
 static CupsScheduler scheduler;
-
-static ipp_t* queueRequest(ipp_op_t operation, const std::string& name) {
-    ipp_t* request = ippNewRequest(operation);
-    std::string uri = "ipp://localhost/printers/" + name;
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
-    return request;
-}
-
-static bool addQueue(const std::string& name, const std::string& deviceUri) {
-    ipp_t* request = queueRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, name);
-    ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr, deviceUri.c_str());
-    ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
-    ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/admin/"));
-    return cupsLastError() <= IPP_STATUS_OK_CONFLICTING;
-}
-
-static void deleteQueue(const std::string& name) {
-    ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, queueRequest(IPP_OP_CUPS_DELETE_PRINTER, name),
-                            "/admin/"));
-}
-
-// Every queue of the scheduler with its device URI, read back through CUPS.
-static std::map<std::string, std::string> deviceUris() {
-    std::map<std::string, std::string> uris;
-    ipp_t* response =
-        cupsDoRequest(CUPS_HTTP_DEFAULT, ippNewRequest(IPP_OP_CUPS_GET_PRINTERS), "/");
-    std::string name;
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute != nullptr;
-         attribute = ippNextAttribute(response)) {
-        const char* attributeName = ippGetName(attribute);
-        if (attributeName == nullptr) {
-            continue;
-        }
-        if (strcmp(attributeName, "printer-name") == 0) {
-            name = ippGetString(attribute, 0, nullptr);
-        } else if (strcmp(attributeName, "device-uri") == 0) {
-            uris[name] = ippGetString(attribute, 0, nullptr);
-        }
-    }
-    ippDelete(response);
-    return uris;
-}
+static std::string journalFolder;
 
 // The CUPS spooler service with every call counted, and a hook after each enumeration.
 struct SpoolerCalls {
@@ -137,12 +62,30 @@ static SpoolerService countedSpooler;
 
 class CupsEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override { ASSERT_TRUE(scheduler.start()) << "cupsd did not start"; }
-    void TearDown() override { scheduler.stop(); }
+    void SetUp() override {
+        char pattern[] = "/tmp/ticketflash-cups-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        journalFolder = std::string(pattern) + "-journal";
+        setenv("TICKETFLASH_JOURNAL_DIR", journalFolder.c_str(), 1);
+        ASSERT_TRUE(scheduler.start(pattern)) << "cupsd did not start";
+    }
+    void TearDown() override {
+        scheduler.stop();
+        fs::remove_all(journalFolder);
+    }
 };
 
 static ::testing::Environment* const cupsEnvironment =
     ::testing::AddGlobalTestEnvironment(new CupsEnvironment);
+
+typedef std::map<std::string, QueueLook> Looks;
+
+static std::string journalText() {
+    std::ifstream file(journalFolder + "/spooler-ports.journal");
+    std::stringstream text;
+    text << file.rdbuf();
+    return file ? text.str() : "";
+}
 
 class CupsSpooler : public ::testing::Test {
   protected:
@@ -168,10 +111,11 @@ class CupsSpooler : public ::testing::Test {
             spoolerService = SpoolerCalls::real;
         }
         if (scheduler.running()) {
-            for (const auto& queue : deviceUris()) {
+            for (const auto& queue : lookAtQueues()) {
                 deleteQueue(queue.first);
             }
         }
+        fs::remove_all(journalFolder);
     }
 
     void addQueues(const std::map<std::string, std::string>& queues) {
@@ -185,48 +129,91 @@ class CupsSpooler : public ::testing::Test {
     MessageBoxRecorder boxes;
 };
 
-typedef std::map<std::string, std::string> Uris;
-
 static const char NULL_DEVICE[] = "file:/dev/null";
+static const char USB_DEVICE[] = "usb://Maker/TK54?serial=TK1903A31000420000";
 
-TEST_F(CupsSpooler, MovesParallelAndUsbQueuesToTheNullDeviceAndBack) {
-    const Uris original = {{"Receipts", "parallel:/dev/lp0"},
-                           {"Discard", NULL_DEVICE},
-                           {"Tickets", "usb://Maker/TK54?serial=TK1903A31000420000"}};
-    addQueues(original);
+// The queues of a box office, each in a state of its own.
+static void addBoxOfficeQueues() {
+    ASSERT_TRUE(addQueue("Receipts", "parallel:/dev/lp0"));
+    ASSERT_TRUE(addQueue("Tickets", USB_DEVICE));
+    ASSERT_TRUE(setStateMessage("Tickets", "Ready for the evening show"));
+    ASSERT_TRUE(addQueue("Refusing", "usb://Maker/TK54?serial=2"));
+    ASSERT_TRUE(rejectJobs("Refusing"));
+    ASSERT_TRUE(addQueue("Stopped", "usb://Maker/TK54?serial=3"));
+    ASSERT_TRUE(stopQueue("Stopped", "Out of paper, says Anna"));
+    ASSERT_TRUE(addQueue("Discard", NULL_DEVICE));
+}
+
+TEST_F(CupsSpooler, HoldsEveryRunningQueueAndPutsEachBackExactlyAsItWas) {
+    addBoxOfficeQueues();
+    const Looks original = lookAtQueues();
+    ASSERT_EQ(original.size(), 5u);
 
     ASSERT_TRUE(SetPortsToFile());
 
-    EXPECT_EQ(
-        deviceUris(),
-        (Uris{{"Receipts", NULL_DEVICE}, {"Discard", NULL_DEVICE}, {"Tickets", NULL_DEVICE}}));
-    EXPECT_EQ(printerCount, 3u);
-    EXPECT_TRUE(kernel.logged("SetPortsToFile - Printer to file = Discard, port = FILE:"));
+    Looks held = lookAtQueues();
+    for (const char* name : {"Receipts", "Tickets", "Refusing"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(held[name].deviceUri, original.at(name).deviceUri) << "the device is kept";
+        EXPECT_EQ(held[name].state, IPP_PSTATE_STOPPED);
+        EXPECT_EQ(held[name].stateMessage, SPOOLER_HOLD_MESSAGE);
+        EXPECT_EQ(held[name].accepting, original.at(name).accepting);
+    }
+    EXPECT_EQ(held["Stopped"], original.at("Stopped")) << "already stopped: left alone";
+    EXPECT_EQ(held["Discard"], original.at("Discard"));
+    EXPECT_EQ(journalText(), "ticketflash spooler journal 1\n"
+                             "printer Receipts \n"
+                             "printer Refusing Rejecting%20Jobs\n"
+                             "printer Tickets Ready%20for%20the%20evening%20show\n"
+                             "end 3\n");
     EXPECT_TRUE(
         kernel.logged("SetPortsToFile - Printer to file = Receipts, port = parallel:/dev/lp0"));
-    // One enumeration for the size and one for the list; open, set and close per moved queue.
-    EXPECT_EQ(SpoolerCalls::count, 2 + 2 * 3);
+    EXPECT_TRUE(kernel.logged("SetPortsToFile - Printer to file = Discard, port = FILE:"));
 
     RestorePortsToOriginal();
 
-    EXPECT_EQ(deviceUris(), original);
-    EXPECT_TRUE(kernel.logged("RestorePortsToOriginal - Original port name FILE:"));
-    EXPECT_EQ(SpoolerCalls::count, 2 + 4 * 3);
+    EXPECT_EQ(lookAtQueues(), original) << describeQueues(lookAtQueues());
+    EXPECT_FALSE(fs::exists(journalFolder + "/spooler-ports.journal"));
     EXPECT_TRUE(boxes.texts().empty());
 }
 
-TEST_F(CupsSpooler, LowerCaseFileDevicesAreMovedAndPutBackAsTheyWere) {
-    std::string archive = "file:" + (scheduler.root() / "archive.out").string();
-    const Uris original = {
-        {"Bare", "file:"}, {"Archive", archive}, {"Longhand", "file:///dev/null"}};
-    addQueues(original);
-
+// A run killed while the queues are held: the next start puts them back from the journal.
+TEST_F(CupsSpooler, TheJournalOfARunThatDidNotEndPutsTheQueuesBack) {
+    addBoxOfficeQueues();
+    const Looks original = lookAtQueues();
     ASSERT_TRUE(SetPortsToFile());
-    EXPECT_EQ(deviceUris(),
-              (Uris{{"Bare", NULL_DEVICE}, {"Archive", NULL_DEVICE}, {"Longhand", NULL_DEVICE}}));
+    resetProgramState(); // the run ends without its exit sequence
+
+    EXPECT_EQ(RestorePortsFromJournal(), PORT_RECOVERY_RESTORED);
+
+    EXPECT_EQ(lookAtQueues(), original) << describeQueues(lookAtQueues());
+    EXPECT_FALSE(fs::exists(journalFolder + "/spooler-ports.journal"));
+    EXPECT_EQ(RestorePortsFromJournal(), PORT_RECOVERY_NOTHING_LEFT);
+}
+
+static bool waitForJobState(int job, int state) {
+    for (int waited = 0; waited < 15000; waited += 100) {
+        if (jobState(job) == state) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST_F(CupsSpooler, AJobSubmittedWhileTheQueueIsHeldWaitsAndPrintsOnItsOwnDeviceAfter) {
+    addQueues({{"Tickets", USB_DEVICE}});
+    ASSERT_TRUE(SetPortsToFile());
+
+    int job = submitJob("Tickets");
+    ASSERT_GT(job, 0) << cupsLastErrorString();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(jobState(job), IPP_JSTATE_PENDING) << "the job did not wait";
 
     RestorePortsToOriginal();
-    EXPECT_EQ(deviceUris(), original);
+
+    EXPECT_TRUE(waitForJobState(job, IPP_JSTATE_COMPLETED)) << "state " << jobState(job);
+    EXPECT_EQ(lookAtQueues()["Tickets"].deviceUri, USB_DEVICE);
 }
 
 TEST_F(CupsSpooler, ASecondProbeMakesNoSpoolerCall) {
@@ -241,7 +228,7 @@ TEST_F(CupsSpooler, ASecondProbeMakesNoSpoolerCall) {
 }
 
 TEST_F(CupsSpooler, WithNoQueueTheMessageComesOnceAndTheExitMakesNoCall) {
-    ASSERT_TRUE(deviceUris().empty());
+    ASSERT_TRUE(lookAtQueues().empty());
 
     EXPECT_TRUE(SetPortsToFile());
     EXPECT_TRUE(SetPortsToFile());
@@ -259,9 +246,8 @@ static void deleteVanishingAfterTheList(int enumeration) {
     }
 }
 
-TEST_F(CupsSpooler, AQueueThatCannotBeSetIsReportedAtTheMoveAndAtTheExit) {
-    const Uris original = {{"Receipts", "parallel:/dev/lp0"}, {"Vanishing", "usb://Maker/TK54"}};
-    addQueues(original);
+TEST_F(CupsSpooler, AQueueThatCannotBeHeldIsReportedAndLeftOutOfTheJournal) {
+    addQueues({{"Receipts", "parallel:/dev/lp0"}, {"Vanishing", "usb://Maker/TK54"}});
     SpoolerCalls::afterEnumeration = deleteVanishingAfterTheList;
     const std::vector<std::string> messages = {
         "SetPortToFile - Could not open printer Vanishing, (Win7 ignore)",
@@ -270,11 +256,13 @@ TEST_F(CupsSpooler, AQueueThatCannotBeSetIsReportedAtTheMoveAndAtTheExit) {
     ASSERT_TRUE(SetPortsToFile());
 
     EXPECT_EQ(boxes.texts(), messages);
-    EXPECT_EQ(deviceUris(), (Uris{{"Receipts", NULL_DEVICE}}));
+    EXPECT_EQ(lookAtQueues()["Receipts"].state, IPP_PSTATE_STOPPED);
+    EXPECT_EQ(journalText(), "ticketflash spooler journal 1\nprinter Receipts \nend 1\n");
 
     boxes.clear();
     RestorePortsToOriginal();
 
     EXPECT_EQ(boxes.texts(), messages);
-    EXPECT_EQ(deviceUris(), (Uris{{"Receipts", "parallel:/dev/lp0"}})) << "nothing recreated";
+    EXPECT_EQ(lookAtQueues().size(), 1u) << "nothing recreated";
+    EXPECT_EQ(lookAtQueues()["Receipts"].state, IPP_PSTATE_IDLE);
 }
