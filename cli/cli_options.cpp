@@ -13,7 +13,7 @@ const char USAGE[] = "Usage: ticketflash [--log] [--json] "
                      "{probe [--device PATH] | find [--ip A.B.C.D] [--port N] | versions | "
                      "status [--device PATH] | "
                      "upgrade [--ip A.B.C.D] [--port N] [--device PATH] [--variant 1|2] [--yes] | "
-                     "restore-ports}";
+                     "restore-ports | fleet [--jobs N] [--yes] [--reinstall] INVENTORY}";
 
 void addAddressOptions(CLI::App* command, CliOptions* options) {
     command
@@ -36,6 +36,21 @@ CLI::App* addCommand(CLI::App& app, const char* name, const char* description, C
     CLI::App* subcommand = app.add_subcommand(name, description);
     subcommand->callback([options, command] { options->command = command; });
     return subcommand;
+}
+
+void addFleetCommand(CLI::App& app, CliOptions* options) {
+    CLI::App* fleet = addCommand(
+        app, "fleet",
+        "upgrade every printer of an inventory over TCP, several at once: one line per printer, "
+        "ADDRESS[:PORT] [variant=1|2], # starts a comment",
+        CLI_COMMAND_FLEET, options);
+    fleet->add_option("INVENTORY", options->inventory, "the inventory file")->required();
+    fleet->add_option("--jobs", options->jobs, "how many printers at once (default 16)")
+        ->check(CLI::Range(1, 256));
+    fleet->add_flag("--yes", options->yes,
+                    "upgrade without asking; without a terminal the run needs it");
+    fleet->add_flag("--reinstall", options->reinstall,
+                    "write the image also to a printer that already runs its version");
 }
 
 void buildParser(CLI::App& app, CliOptions* options) {
@@ -75,6 +90,9 @@ void buildParser(CLI::App& app, CliOptions* options) {
                "put back the printer ports that an interrupted run left moved, as every start "
                "does first (exit 0 when nothing is left to put back)",
                CLI_COMMAND_RESTORE_PORTS, options);
+    upgrade->add_flag("--progress", options->progress,
+                      "with --json: write the progress lines on standard error as they come");
+    addFleetCommand(app, options);
 }
 
 // The first argument that is not an option, or null: a subcommand when the parser knew it.

@@ -12,7 +12,11 @@ enum CliCommand {
     CLI_COMMAND_STATUS,        // "STATUS"
     CLI_COMMAND_UPGRADE,       // a probe by the chosen route, then the upgrade button
     CLI_COMMAND_RESTORE_PORTS, // the start's recovery of an interrupted run's printer ports alone
+    CLI_COMMAND_FLEET, // every printer of an inventory over TCP, each by an upgrade run of its own
 };
+
+// How many printers a fleet run works on at once unless told.
+constexpr int CLI_DEFAULT_JOBS = 16;
 
 struct CliOptions {
     CliCommand command = CLI_COMMAND_PROBE;
@@ -26,6 +30,14 @@ struct CliOptions {
     int variant = 0; // 1 or 2: the firmware combo box entry for a raster printer; 0 when not given
     // The USB printer to use when several are attached (/dev/usb/lpN); empty when not given.
     std::string device;
+    // upgrade --progress: with --json, the progress lines go to standard error as they come, for
+    // the fleet run that follows its child runs.
+    bool progress = false;
+    // fleet: the inventory file, how many printers at once, and whether a printer that already
+    // runs its image gets it again.
+    std::string inventory;
+    int jobs = CLI_DEFAULT_JOBS;
+    bool reinstall = false;
 };
 
 // The exit codes of the tool.

@@ -42,7 +42,7 @@ void showProgress() {
     std::lock_guard<std::mutex> lock(progressMutex);
     std::string line = plainProgress.lineFor(view.programStatus, view.programState);
     if (!line.empty()) {
-        printUserLine(line);
+        printProgressLine(line);
     }
 }
 
@@ -51,12 +51,6 @@ int probeExitCode(const DialogView& view) {
         return CLI_EXIT_NO_PRINTER;
     }
     return viewPrinterReady(view) ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
-}
-
-bool overTcp(const CliOptions& options) {
-    return options.command == CLI_COMMAND_FIND ||
-           (options.command == CLI_COMMAND_UPGRADE &&
-            (!options.ipAddress.empty() || !options.tcpPort.empty()));
 }
 
 // Types the address into the dialog's edits, octet by octet, as the user would.
@@ -80,7 +74,7 @@ void typeAddress(const CliOptions& options) {
 // The probe of the chosen route: the local probe of the dialog's start, or "Find Ethernet
 // Printer" after typing the address.
 RunOutcome probeByRoute(const CliOptions& options) {
-    if (overTcp(options)) {
+    if (runsOverTcp(options)) {
         startDialog(false);
         typeAddress(options);
         clickControl(IDC_FIND_ETHERNET_BUTTON);
@@ -225,6 +219,12 @@ RunOutcome upgradeFirmware(const CliOptions& options) {
 
 } // namespace
 
+bool runsOverTcp(const CliOptions& options) {
+    return options.command == CLI_COMMAND_FIND ||
+           (options.command == CLI_COMMAND_UPGRADE &&
+            (!options.ipAddress.empty() || !options.tcpPort.empty()));
+}
+
 void followDialogChange(const DialogChange& change) {
     if (change.kind != DIALOG_CHANGE_TEXT) {
         return;
@@ -270,6 +270,7 @@ RunOutcome runSubcommand(const CliOptions& options) {
         return RunOutcome();
     case CLI_COMMAND_PROBE:
     case CLI_COMMAND_FIND:
+    case CLI_COMMAND_FLEET: // runs in fleet.cpp, never here
         break;
     }
     return probeByRoute(options);

@@ -26,6 +26,10 @@ struct RunOutcome {
 // left to the caller.
 RunOutcome runCommand(const CliOptions& options);
 
+// Whether the run works on one printer over TCP alone: "find", and an upgrade given an address
+// or a port. Such a run never touches the spooler's printers.
+bool runsOverTcp(const CliOptions& options);
+
 // The listener of the dialog's changes: the progress of an upgrade, and whether the writer's
 // closing probe read the printer's version.
 void followDialogChange(const DialogChange& change);

@@ -10,8 +10,10 @@ namespace {
 std::mutex outputMutex;
 bool jsonOutput = false;
 bool terminalOutput = false;
-std::string liveLine;    // what the live line shows; empty when there is none
-bool promptOpen = false; // a question waits on the line of standard output
+bool progressToErrors = false;
+std::string liveLine;               // what the live line shows; empty when there is none
+std::vector<std::string> liveTable; // the rows the live table shows
+bool promptOpen = false;            // a question waits on the line of standard output
 
 // Clears the terminal line the cursor is on.
 void clearLine() {
@@ -20,9 +22,10 @@ void clearLine() {
 
 } // namespace
 
-void setupConsoleOutput(bool json) {
+void setupConsoleOutput(bool json, bool progressOnErrors) {
     std::lock_guard<std::mutex> lock(outputMutex);
     jsonOutput = json;
+    progressToErrors = json && progressOnErrors;
     terminalOutput = !json && consoleService->isTerminal(CONSOLE_OUTPUT);
 }
 
@@ -42,12 +45,25 @@ void printUserLine(const std::string& line) {
         fputc('\n', stdout);
     }
     promptOpen = false;
+    liveTable.clear(); // a table stays where it is, above the line
     fputs(line.c_str(), stdout);
     fputc('\n', stdout);
     if (!liveLine.empty()) {
         fputs(liveLine.c_str(), stdout);
     }
     fflush(stdout);
+}
+
+void printProgressLine(const std::string& line) {
+    {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        if (progressToErrors) {
+            fprintf(stderr, "%s\n", line.c_str());
+            fflush(stderr);
+            return;
+        }
+    }
+    printUserLine(line);
 }
 
 void showLiveLine(const std::string& line) {
@@ -59,6 +75,25 @@ void showLiveLine(const std::string& line) {
     fputs(line.c_str(), stdout);
     fflush(stdout);
     liveLine = line;
+}
+
+void showLiveTable(const std::vector<std::string>& rows) {
+    std::lock_guard<std::mutex> lock(outputMutex);
+    if (!terminalOutput || rows == liveTable) {
+        return;
+    }
+    std::string text;
+    if (!liveTable.empty()) {
+        text += "\033[" + std::to_string(liveTable.size()) + "A"; // back up to the first row
+    }
+    text += "\033[?7l"; // no wrapping at the right margin
+    for (const std::string& row : rows) {
+        text += "\r\033[K" + row + "\n";
+    }
+    text += "\033[?7h";
+    fputs(text.c_str(), stdout);
+    fflush(stdout);
+    liveTable = rows;
 }
 
 void endLiveLine() {
@@ -77,6 +112,7 @@ void printPrompt(const std::string& prompt) {
         fputc('\n', stdout);
         liveLine.clear();
     }
+    liveTable.clear();
     fputs(prompt.c_str(), stream);
     fflush(stream);
     promptOpen = !jsonOutput;

@@ -6,9 +6,11 @@
 // standard output until the one JSON object at the end.
 
 #include <string>
+#include <vector>
 
-// Decides once, at start, where the lines go.
-void setupConsoleOutput(bool json);
+// Decides once, at start, where the lines go. progressOnErrors: with --json, the progress lines
+// go to standard error instead of nowhere.
+void setupConsoleOutput(bool json, bool progressOnErrors = false);
 
 // Whether standard output is a terminal (and not taken by --json): live lines are shown.
 bool liveOutput();
@@ -16,8 +18,18 @@ bool liveOutput();
 // One line for the user; dropped with --json.
 void printUserLine(const std::string& line);
 
+// One line of an upgrade's progress: a user line, or with --json a line on standard error when
+// that was asked for.
+void printProgressLine(const std::string& line);
+
 // Replaces the live line; on a terminal only.
 void showLiveLine(const std::string& line);
+
+// Replaces the live table, several lines that each new state rewrites in place; on a terminal
+// only. Rows longer than the terminal is wide are cut rather than wrapped, so that the table
+// keeps its height. A line or a question written after it leaves the table where it is; the
+// next table then starts below them.
+void showLiveTable(const std::vector<std::string>& rows);
 
 // Ends the live line where it stands, so that what follows starts on a new line.
 void endLiveLine();

@@ -60,11 +60,6 @@ std::string boxLines(const ShownBox& box) {
     return "[" + box.caption + "]" + (severalLines ? "\n" : " ") + text;
 }
 
-bool answeredYes(const char* answer) {
-    return strcmp(answer, "y") == 0 || strcmp(answer, "Y") == 0 || strcmp(answer, "yes") == 0 ||
-           strcmp(answer, "Yes") == 0 || strcmp(answer, "YES") == 0;
-}
-
 // The user's answer on the terminal. The command lock is let go meanwhile, so that an
 // interrupt can end the run while the question waits.
 bool askOnTerminal(const ShownBox& box) {
@@ -235,4 +230,9 @@ void unlockCommands() {
 void unlockCommandsAfterInterrupt() {
     interruptPending = false;
     unlockCommands();
+}
+
+bool answeredYes(const char* answer) {
+    return strcmp(answer, "y") == 0 || strcmp(answer, "Y") == 0 || strcmp(answer, "yes") == 0 ||
+           strcmp(answer, "Yes") == 0 || strcmp(answer, "YES") == 0;
 }

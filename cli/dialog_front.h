@@ -63,3 +63,6 @@ bool tryLockCommandsForInterrupt();
 void waitForCommandsForInterrupt();
 // Lets go of the lock when the run goes on after an interrupt (the dialog refused to exit).
 void unlockCommandsAfterInterrupt();
+
+// Whether a line typed in answer to a question means Yes: y or yes, in either case.
+bool answeredYes(const char* answer);

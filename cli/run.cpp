@@ -5,12 +5,14 @@
 #include "cli/console_output.h"
 #include "cli/dialog_front.h"
 #include "cli/dialog_view.h"
+#include "cli/fleet_inventory.h"
 #include "cli/stream_counter.h"
 #include "connection/port_recovery.h"
 #include "flash/flash_writer.h"
 #include "platform/console.h"
 #include "platform/kernel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,10 @@ namespace {
 
 constexpr const char ANOTHER_INSTANCE_BOX[] = "Another KQ tool is currently running\r"
                                               "Please try again latter";
+
+// The dialog's defaults for the printer's address and port.
+constexpr char DEFAULT_IP_ADDRESS[] = "192.168.0.1";
+constexpr char DEFAULT_TCP_PORT[] = "10001";
 
 CliOptions runOptions;
 std::atomic<bool> runEnded{false};
@@ -46,8 +52,8 @@ void installDiagnosticLog() {
 }
 
 const char* commandName(CliCommand command) {
-    static const char* const names[] = {"probe",  "find",    "versions",
-                                        "status", "upgrade", "restore-ports"};
+    static const char* const names[] = {"probe",   "find",          "versions", "status",
+                                        "upgrade", "restore-ports", "fleet"};
     return names[command];
 }
 
@@ -143,11 +149,45 @@ void onInterrupt(ConsoleInterrupt) {
     std::_Exit(exitCode);
 }
 
-RunOutcome anotherInstanceOutcome() {
-    showMessage(ANOTHER_INSTANCE_BOX);
+RunOutcome anotherInstanceOutcome(const char* text) {
+    showMessage(text);
     RunOutcome outcome;
     outcome.exitCode = CLI_EXIT_ANOTHER_INSTANCE;
     return outcome;
+}
+
+// The text of an option as a canonical number or address, so that "010001" and "10001" name
+// the same printer; the dialog's default when it is not given.
+std::string canonicalPort(const std::string& port) {
+    return port.empty() ? DEFAULT_TCP_PORT : std::to_string(strtol(port.c_str(), nullptr, 10));
+}
+
+std::string canonicalAddress(const std::string& address) {
+    std::string canonical = address.empty() ? DEFAULT_IP_ADDRESS : address;
+    canonicalIpv4(address, &canonical);
+    return canonical;
+}
+
+// A run over TCP works on one printer and never touches the spooler: it holds that printer's
+// marker, kept until the process ends, and not the machine's. So no two runs work on one
+// printer at once, while a fleet run and a local upgrade do not refuse each other. A marker
+// that cannot be made refuses the run as well: nothing would keep another run off the printer.
+bool takePrinterMarker(const CliOptions& options, RunOutcome* refusal) {
+    std::string printer =
+        canonicalAddress(options.ipAddress) + ":" + canonicalPort(options.tcpPort);
+    std::string name = "ticketflash-printer-" + printer;
+    std::replace(name.begin(), name.end(), ':', '-');
+    PlatformError error = 0;
+    kernelService->createMarker(name.c_str(), &error);
+    if (error == 0) {
+        return true;
+    }
+    std::string text = error == PLATFORM_ERROR_ALREADY_EXISTS
+                           ? "Another run is working on the printer at " + printer
+                           : "Cannot take the lock of the printer at " + printer + " (error " +
+                                 std::to_string(error) + ")";
+    *refusal = anotherInstanceOutcome(text.c_str());
+    return false;
 }
 
 // The lock keeps a second run off the machine's spooler and printers: a lock that cannot be
@@ -160,6 +200,20 @@ RunOutcome lockFailureOutcome() {
     RunOutcome outcome;
     outcome.exitCode = CLI_EXIT_ANOTHER_INSTANCE;
     return outcome;
+}
+
+// The machine's single-instance marker, for the runs that may move the spooler's printers.
+bool takeInstanceMarker(RunOutcome* refusal) {
+    CreateSingleInstance();
+    if (IsAnotherInstanceRunning()) {
+        *refusal = anotherInstanceOutcome(ANOTHER_INSTANCE_BOX);
+        return false;
+    }
+    if (instanceMutex == NO_MARKER) {
+        *refusal = lockFailureOutcome();
+        return false;
+    }
+    return true;
 }
 
 // Puts back what an interrupted run left, first of all, and says so: a line on standard
@@ -202,7 +256,7 @@ int runTicketflash(const CliOptions& options) {
     if (options.log) {
         installDiagnosticLog();
     }
-    setupConsoleOutput(options.json);
+    setupConsoleOutput(options.json, options.progress);
     // First of all, before any thread exists, so that every later thread leaves the interrupts
     // to the watcher.
     PlatformError error = 0;
@@ -212,14 +266,14 @@ int runTicketflash(const CliOptions& options) {
     installStreamCounter();
     installDialogFront(options.yes);
     setDialogChangeListener(followDialogChange);
-    CreateSingleInstance();
-    if (IsAnotherInstanceRunning()) {
-        return endWithoutRun(anotherInstanceOutcome());
+    RunOutcome refusal;
+    bool tcpOnly = runsOverTcp(options);
+    if (tcpOnly ? !takePrinterMarker(options, &refusal) : !takeInstanceMarker(&refusal)) {
+        return endWithoutRun(refusal);
     }
-    if (instanceMutex == NO_MARKER) {
-        return endWithoutRun(lockFailureOutcome());
-    }
-    PortRecovery recovery = recoverInterruptedRun();
+    // Only a run that holds the machine's marker puts back what an interrupted run left: a run
+    // over TCP may run beside a local run whose moved ports are on record.
+    PortRecovery recovery = tcpOnly ? PORT_RECOVERY_NOTHING_LEFT : recoverInterruptedRun();
     RunOutcome outcome = options.command == CLI_COMMAND_RESTORE_PORTS
                              ? restorePortsOutcome(recovery)
                              : runCommand(options);

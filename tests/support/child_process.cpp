@@ -140,6 +140,12 @@ void ChildProcess::signal(int number) {
     }
 }
 
+void ChildProcess::signalGroup(int number) {
+    if (pid_ > 0) {
+        kill(-pid_, number);
+    }
+}
+
 ChildOutcome ChildProcess::finish(int timeoutMilliseconds) {
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);

@@ -30,6 +30,9 @@ class ChildProcess {
 
     void typeOnTerminal(const std::string& text);
     void signal(int number);
+    // Signals the child's process group, as a terminal's Ctrl-C does: for a child that leads
+    // a group of its own (started through setsid).
+    void signalGroup(int number);
 
     // Waits for the end (killing the child after timeoutMilliseconds) and collects the rest of
     // its output.

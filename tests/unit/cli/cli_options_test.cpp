@@ -48,6 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"DeviceWithoutPath", {"status", "--device"}, CLI_EXIT_USAGE},
                     UsageCase{"Help", {"--help"}, CLI_EXIT_DONE},
                     UsageCase{"Version", {"--version"}, CLI_EXIT_DONE},
+                    UsageCase{"FleetWithoutInventory", {"fleet", "--yes"}, CLI_EXIT_USAGE},
+                    UsageCase{"FleetWithNoJobs", {"fleet", "--jobs", "0", "venue"}, CLI_EXIT_USAGE},
                     UsageCase{"Probe", {"probe"}, CLI_PARSED},
                     UsageCase{"GlobalSwitchAfterSubcommand", {"versions", "--json"}, CLI_PARSED}),
     [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
@@ -73,6 +75,23 @@ TEST(CommandLineOptions, TheLocalSubcommandsTakeADevice) {
         ASSERT_EQ(parse({command, "--device", "/dev/usb/lp1"}, &options), CLI_PARSED) << command;
         EXPECT_EQ(options.device, "/dev/usb/lp1");
     }
+}
+
+TEST(CommandLineOptions, FleetTakesTheInventoryJobsYesAndReinstall) {
+    CliOptions options;
+    ASSERT_EQ(
+        parse({"fleet", "--jobs", "4", "--reinstall", "venue.txt", "--yes", "--json"}, &options),
+        CLI_PARSED);
+    EXPECT_EQ(options.command, CLI_COMMAND_FLEET);
+    EXPECT_EQ(options.inventory, "venue.txt");
+    EXPECT_EQ(options.jobs, 4);
+    EXPECT_TRUE(options.reinstall);
+    EXPECT_TRUE(options.yes);
+    EXPECT_TRUE(options.json);
+    CliOptions defaults;
+    ASSERT_EQ(parse({"fleet", "venue.txt"}, &defaults), CLI_PARSED);
+    EXPECT_EQ(defaults.jobs, 16);
+    EXPECT_FALSE(defaults.yes);
 }
 
 TEST(CommandLineOptions, FindWithoutAddressKeepsTheDialogsDefaults) {

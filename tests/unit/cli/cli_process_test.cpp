@@ -35,11 +35,11 @@ std::string privateFolder() {
     return made != nullptr ? made : "";
 }
 
-// printer-sim on a free loopback port, with its events in a file.
+// printer-sim on a free loopback port, with its events in a file of its own.
 class SimulatedPrinterProcess {
   public:
     SimulatedPrinterProcess(const std::string& folder, std::vector<std::string> options)
-        : eventLog_(folder + "/events.jsonl") {
+        : eventLog_(folder + "/events-" + std::to_string(started_++) + ".jsonl") {
         options.insert(options.end(), {"--port", "0", "--event-log", eventLog_});
         process_ =
             std::make_unique<ChildProcess>(PRINTER_SIM_PATH, options, std::vector<std::string>{});
@@ -91,6 +91,7 @@ class SimulatedPrinterProcess {
     }
 
   private:
+    static inline int started_ = 0;
     std::string eventLog_;
     std::unique_ptr<ChildProcess> process_;
     std::string port_;
@@ -440,6 +441,127 @@ TEST_F(TicketflashProcess, InterruptWhileAQuestionWaitsEndsTheRunAtOnce) {
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_NE(outcome.output.find("Interrupted; nothing was written"), std::string::npos)
         << outcome.output;
+}
+
+// --- the lock of each printer ----------------------------------------------------------------
+
+// The first run waits for the status that its printer never answers, holding that printer's
+// lock meanwhile. A second run on that printer refuses; a run on another printer, or beside a
+// run that holds the machine's spooler marker, does not.
+TEST_F(TicketflashProcess, TwoRunsNeverWorkOnOnePrinterAtOnce) {
+    auto busy = printer({"--device-id", READY_G_PRINTER, "--silent-on", "status"});
+    auto other = printer({"--device-id", READY_G_PRINTER});
+    auto first = start({"--json", "upgrade", "--yes", "--ip", "127.0.0.1", "--port", busy->port()});
+    ASSERT_TRUE(busy->waitFor("status", 20000));
+    int exitCode = -1;
+    json second = runJson({"find", "--ip", "127.0.0.1", "--port", busy->port()}, &exitCode);
+    EXPECT_EQ(exitCode, 75);
+    EXPECT_EQ(messageTexts(second),
+              std::vector<std::string>{"Another run is working on the printer at 127.0.0.1:" +
+                                       busy->port()});
+    setenv("TICKETFLASH_LOCK_DIR", folder_.c_str(), 1);
+    PlatformError error = 0;
+    MarkerHandle machine = kernelService->createMarker("KQ_TOOLS", &error);
+    json third = runJson({"find", "--ip", "127.0.0.1", "--port", other->port()}, &exitCode);
+    kernelService->releaseMarker(machine);
+    unsetenv("TICKETFLASH_LOCK_DIR");
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(third["status"], "Found Printer - Printer ready");
+    first->signal(SIGINT);
+    EXPECT_EQ(first->finish(30000).exitCode, 2);
+}
+
+// --- fleet runs in real time: the printers' 15 s and 25 s waits run side by side ------------
+
+class FleetProcess : public TicketflashProcess {
+  protected:
+    // The inventory of the printers, one line each, with a comment and a blank line.
+    std::string inventory(const std::vector<const SimulatedPrinterProcess*>& printers) const {
+        std::string path = folder_ + "/inventory";
+        std::ofstream file(path);
+        file << "# the venue's printers\n\n";
+        for (const SimulatedPrinterProcess* simulated : printers) {
+            file << "127.0.0.1:" << simulated->port() << "\n";
+        }
+        return path;
+    }
+
+    static std::vector<std::string> outcomes(const json& report) {
+        std::vector<std::string> list;
+        for (const json& printer : report["printers"]) {
+            list.push_back(printer["outcome"]);
+        }
+        return list;
+    }
+};
+
+TEST_F(FleetProcess, FleetRealTimeUpgradesTheRestWhenOnePrinterFails) {
+    auto first = printer({"--device-id", READY_G_PRINTER});
+    auto second = printer({"--device-id", READY_G_PRINTER});
+    auto faulty = printer({"--device-id", READY_G_PRINTER, "--close-after-image-bytes", "4096"});
+    auto current = printer({"--device-id", UP_TO_DATE_G_PRINTER});
+    std::string path = inventory({first.get(), second.get(), faulty.get(), current.get()});
+    ChildOutcome outcome = start({"--json", "fleet", "--yes", path})->finish(150000);
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.errors;
+    json report = json::parse(outcome.output, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << outcome.output;
+    EXPECT_EQ(outcomes(report),
+              (std::vector<std::string>{"upgraded", "upgraded", "failed", "current"}));
+    EXPECT_EQ(
+        report["summary"],
+        json({{"upgraded", 2}, {"current", 1}, {"skipped", 0}, {"failed", 1}, {"notFound", 0}}));
+    for (int index : {0, 1}) {
+        EXPECT_EQ(report["printers"][index]["newVersion"], "V1.12;");
+        EXPECT_EQ(report["printers"][index]["verified"], true);
+        EXPECT_EQ(report["printers"][index]["bytesSent"], 393264);
+    }
+    const json& failed = report["printers"][2];
+    EXPECT_EQ(failed["exitCode"], 1);
+    EXPECT_EQ(failed["verified"], false);
+    EXPECT_EQ(failed["reason"].get<std::string>().rfind("Write error = Dec = ", 0), 0u)
+        << failed["reason"];
+    EXPECT_FALSE(current->received("flash-mode"));
+}
+
+// One printer at a time: the first printer's image is being written when Ctrl-C comes, so its
+// upgrade finishes; the second printer is never put into flash mode. The fleet leads a process
+// group of its own and Ctrl-C goes to the whole group, as a terminal sends it: the child runs,
+// in groups of their own, get it from the fleet alone, once.
+TEST_F(FleetProcess, FleetRealTimeInterruptFinishesTheImageBeingWrittenAndStartsNoOther) {
+    auto first = printer({"--device-id", READY_G_PRINTER});
+    auto second = printer({"--device-id", READY_G_PRINTER});
+    std::string path = inventory({first.get(), second.get()});
+    ChildProcess tool("/usr/bin/setsid",
+                      {TICKETFLASH_PATH, "--json", "fleet", "--jobs", "1", "--yes", path},
+                      environment());
+    ASSERT_TRUE(first->waitFor("flash-confirm", 30000));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    tool.signalGroup(SIGINT);
+    ChildOutcome outcome = tool.finish(120000);
+    EXPECT_EQ(outcome.exitCode, 2) << outcome.errors;
+    json report = json::parse(outcome.output, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << outcome.output;
+    EXPECT_EQ(outcomes(report), (std::vector<std::string>{"upgraded", "skipped"}));
+    EXPECT_EQ(messageTexts(report["printers"][0]),
+              std::vector<std::string>{"Cannot exit while printer FW is being updated"});
+    EXPECT_EQ(report["printers"][1]["reason"], "interrupted before its upgrade started");
+    EXPECT_TRUE(first->sawEvent("reset"));
+    EXPECT_FALSE(second->received("flash-mode"));
+}
+
+TEST_F(FleetProcess, BadInventoryLineIsAUsageErrorBeforeAnythingIsSent) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER});
+    std::string path = folder_ + "/inventory";
+    std::ofstream(path) << "127.0.0.1:" << simulated->port() << "\n127.0.0.1:" << simulated->port()
+                        << " variant=1\n";
+    ChildOutcome outcome = run({"fleet", "--yes", path});
+    EXPECT_EQ(outcome.exitCode, 64);
+    EXPECT_NE(outcome.errors.find(path + ": line 2: 127.0.0.1:" + simulated->port() +
+                                  " is already listed on line 1"),
+              std::string::npos)
+        << outcome.errors;
+    EXPECT_TRUE(simulated->events().empty());
 }
 
 // --- one whole upgrade in real time: 15 s, the image, 25 s and the closing probe -------------

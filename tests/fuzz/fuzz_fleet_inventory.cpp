@@ -1,0 +1,45 @@
+// Feeds arbitrary text to the fleet's inventory parser, which reads a file the user wrote. Every
+// printer it accepts must carry a canonical address, a port in range and a known variant, on a
+// line of the text and in line order, never twice; a refusal must name a line.
+
+#include "cli/fleet_inventory.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+static bool acceptable(const InventoryPrinter& printer, int lines) {
+    std::string canonical;
+    return canonicalIpv4(printer.address, &canonical) && canonical == printer.address &&
+           printer.port >= 1 && printer.variant >= 0 && printer.variant <= 2 && printer.line >= 1 &&
+           printer.line <= lines;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    int lines = 1;
+    for (char character : text) {
+        lines += character == '\n' ? 1 : 0;
+    }
+    std::vector<InventoryPrinter> printers;
+    std::string error;
+    if (!parseInventory(text, &printers, &error)) {
+        if (error.rfind("line ", 0) != 0 || !printers.empty()) {
+            __builtin_trap();
+        }
+        return 0;
+    }
+    std::set<std::string> seen;
+    int previousLine = 0;
+    for (const InventoryPrinter& printer : printers) {
+        std::string key = printer.address + ":" + std::to_string(printer.port);
+        if (!acceptable(printer, lines) || printer.line <= previousLine ||
+            !seen.insert(key).second) {
+            __builtin_trap();
+        }
+        previousLine = printer.line;
+    }
+    return 0;
+}
