@@ -19,6 +19,8 @@ foreach(page IN LISTS manual_pages)
     list(APPEND compressed_pages ${compressed})
 endforeach()
 add_custom_target(manual_pages ALL DEPENDS ${compressed_pages})
+# Installing after building only the programs (as scripts/demo does) finds the pages too.
+add_dependencies(ticketflash manual_pages)
 install(FILES ${compressed_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_PACKAGE_NAME ticketflash)

@@ -6,8 +6,11 @@
 #   tests/package/deb_check.sh [BUILD]     (default build/linux)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/configure.sh
 dir=${1:-build/linux}
 out=$dir/package
+# cpack installs what the build folder holds: everything must be built first.
+build_quietly "$dir"
 rm -rf "$out"
 mkdir -p "$out"
 cpack -G DEB --config "$dir/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
