@@ -21,6 +21,8 @@ enum ProbeRoute {
 };
 
 constexpr int CAPTION_SIZE = 1024;
+constexpr const char ID_NOT_READ_REASON[] =
+    "No firmware offered: the printer's device id could not be read";
 
 // Board labels by boardType. Over TCP only two texts exist: every board from II up shows as
 // board II.
@@ -56,6 +58,7 @@ void show(ControlHandle control, bool visible) {
 }
 
 void startProbe(DialogControls* controls, const char* statusText) {
+    printerIdentified = false;
     enable(controls->firmwareCombo, false);
     setText(controls->probeStatusText, statusText);
     show(controls->firmwareCombo, false);
@@ -86,6 +89,15 @@ void showIdentity(DialogControls* controls, PrinterData* printer, ProbeRoute rou
     }
 }
 
+// Firmware is chosen only for a printer that this probe's device id identified; otherwise the
+// reason, for the upgrade button's caption, goes to reason.
+void checkIdentity(const PrinterData* printer, bool idRead, char* reason, size_t size) {
+    printerIdentified = idRead && deviceIdIdentifiesPrinter(printer, reason, size);
+    if (!idRead) {
+        snprintf(reason, size, "%s", ID_NOT_READ_REASON);
+    }
+}
+
 // The upgrade button's prompt for a ready printer, or null for a language with none.
 const char* readyCaptionFormat(const PrinterData* printer, ProbeRoute route) {
     switch (printer->language) {
@@ -112,7 +124,23 @@ void setReadyCaption(DialogControls* controls, const PrinterData* printer, Probe
     setText(controls->upgradeButton, caption);
 }
 
-void showReadyPrinter(DialogControls* controls, PrinterData* printer, ProbeRoute route) {
+// A ready printer that did not identify itself: shown as found, but no image is chosen, the
+// combo box stays out of reach and the upgrade button, disabled, says why.
+void showUnidentifiedPrinter(DialogControls* controls, const char* reason) {
+    setText(controls->probeStatusText, "Found Printer - Printer ready");
+    enableUpdateControls(controls);
+    currentImage = nullptr;
+    enable(controls->firmwareCombo, false);
+    setText(controls->upgradeButton, reason);
+    enable(controls->upgradeButton, false);
+}
+
+void showReadyPrinter(DialogControls* controls, PrinterData* printer, ProbeRoute route,
+                      const char* reason) {
+    if (!printerIdentified) {
+        showUnidentifiedPrinter(controls, reason);
+        return;
+    }
     setText(controls->probeStatusText, "Found Printer - Printer ready");
     enableUpdateControls(controls);
     printer->variant = 1;
@@ -132,9 +160,10 @@ void showNotReady(DialogControls* controls) {
     setText(controls->probeStatusText, "Found Printer - Printer NOT ready");
 }
 
-void showReadiness(DialogControls* controls, PrinterData* printer, bool ready, ProbeRoute route) {
+void showReadiness(DialogControls* controls, PrinterData* printer, bool ready, ProbeRoute route,
+                   const char* reason) {
     if (ready) {
-        showReadyPrinter(controls, printer, route);
+        showReadyPrinter(controls, printer, route, reason);
     } else {
         showNotReady(controls);
     }
@@ -177,22 +206,30 @@ void refreshPrinterData(DialogControls* controls, PrinterData* printerData) {
         enableEthernetControls();
         return;
     }
-    if (!GetPrinterID(printerHandle, printerData)) {
+    bool idRead = GetPrinterID(printerHandle, printerData);
+    if (!idRead) {
         showMessage("Can't get printer ID, exiting ");
         requestRunEnd();
     }
     showIdentity(controls, printerData, PROBE_LOCAL);
-    showReadiness(controls, printerData, isPrinterReady(printerHandle, printerData), PROBE_LOCAL);
+    char reason[CAPTION_SIZE];
+    checkIdentity(printerData, idRead, reason, sizeof reason);
+    showReadiness(controls, printerData, isPrinterReady(printerHandle, printerData), PROBE_LOCAL,
+                  reason);
     closePrinterHandle(printerHandle);
     printerHandle = INVALID_CHANNEL_HANDLE;
     hideEthernetControls(controls);
 }
 
 void findEthernetPrinter(DialogControls* controls, PrinterData* printerData) {
+    findEthernetPrinterAt(controls, printerData, &ethernetSettings);
+}
+
+void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
+                           const EthernetSettings* address) {
     startProbe(controls, "Probing for printers - Operation may take up to 30 seconds");
-    if (!connectEthernet(&printerSocket, ethernetSettings.ipOctet1, ethernetSettings.ipOctet2,
-                         ethernetSettings.ipOctet3, ethernetSettings.ipOctet4,
-                         ethernetSettings.tcpPort, printerData)) {
+    if (!connectEthernet(&printerSocket, address->ipOctet1, address->ipOctet2, address->ipOctet3,
+                         address->ipOctet4, address->tcpPort, printerData)) {
         showNothingFound(controls, "Did not find Ethernet attached printer");
         return;
     }
@@ -205,11 +242,18 @@ void findEthernetPrinter(DialogControls* controls, PrinterData* printerData) {
         return;
     }
     showIdentity(controls, printerData, PROBE_ETHERNET);
-    showReadiness(controls, printerData, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET);
+    char reason[CAPTION_SIZE];
+    checkIdentity(printerData, true, reason, sizeof reason);
+    showReadiness(controls, printerData, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET,
+                  reason);
     closeSocket(printerSocket);
 }
 
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData) {
+    // Only a printer this probe identified has firmware to choose from.
+    if (!printerIdentified) {
+        return false;
+    }
     int index = userInterfaceService->comboGetSelection(controls->firmwareCombo);
     char caption[CAPTION_SIZE];
     composeVariantCaption(caption, sizeof caption, printerData->boardType, index);

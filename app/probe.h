@@ -19,6 +19,10 @@ void refreshPrinterData(DialogControls* controls, PrinterData* printerData);
 // The probe over TCP to the address in ethernetSettings.
 void findEthernetPrinter(DialogControls* controls, PrinterData* printerData);
 
+// The same probe to the given address: the flash writer's closing probe uses its own copy.
+void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
+                           const EthernetSettings* address);
+
 // A change of selection in the firmware combo box: caption, variant and image follow the entry.
 // Returns the result of the image choice.
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData);

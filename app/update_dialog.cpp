@@ -81,7 +81,8 @@ const DialogCommand DIALOG_COMMANDS[] = {
     {IDC_EXIT_BUTTON, false, exitDialog},
     {IDC_UPGRADE_BUTTON, true, upgrade},
     {IDC_REFRESH_BUTTON, true, refresh},
-    {IDC_STATUS_BUTTON, false, queryStatus},
+    // "STATUS" opens the local printer and writes printerHandle, which the writer closes.
+    {IDC_STATUS_BUTTON, true, queryStatus},
     {IDC_DISPLAY_VERSIONS_BUTTON, true, displayVersions},
     {IDC_FIND_ETHERNET_BUTTON, true, findEthernet},
 };
@@ -91,7 +92,7 @@ intptr_t runCommand(DialogWindow dialog, int controlId) {
         if (command.controlId != controlId) {
             continue;
         }
-        if (!command.waitsForWriter || !(updateInProgress || writerBusy())) {
+        if (!command.waitsForWriter || !writerBusy()) {
             command.run(dialog, controlId);
         }
         return HANDLED;
@@ -99,6 +100,8 @@ intptr_t runCommand(DialogWindow dialog, int controlId) {
     return NOT_HANDLED;
 }
 
+// The combo box and the address edits write printerData.variant, currentImage and
+// ethernetSettings, which the writer's closing probe uses: like the buttons, they wait for it.
 intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
     switch (notification) {
     case CONTROL_NOTIFY_CLICKED:
@@ -107,14 +110,18 @@ intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
         if (controlId != IDC_FIRMWARE_COMBO) {
             return NOT_HANDLED;
         }
-        selectFirmwareVariant(&dialogControls, &printerData);
+        if (!writerBusy()) {
+            selectFirmwareVariant(&dialogControls, &printerData);
+        }
         return HANDLED;
     case CONTROL_NOTIFY_EDIT_CHANGED: {
         char* field = ethernetFieldOfEdit(controlId);
         if (field == nullptr) {
             return NOT_HANDLED;
         }
-        readEditField(dialog, controlId, field);
+        if (!writerBusy()) {
+            readEditField(dialog, controlId, field);
+        }
         return HANDLED;
     }
     default:

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "identity/firmware_catalogue.h"
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
@@ -54,7 +56,11 @@ void addFleetCommand(CLI::App& app, CliOptions* options) {
 }
 
 void buildParser(CLI::App& app, CliOptions* options) {
-    app.set_version_flag("--version", TICKETFLASH_VERSION);
+    app.set_version_flag("--version", [] {
+        return firmwareCatalogueHoldsPlaceholders()
+                   ? std::string(TICKETFLASH_VERSION) + "\n" + PLACEHOLDER_FIRMWARE_NOTICE
+                   : std::string(TICKETFLASH_VERSION);
+    });
     app.add_flag("--log", options->log, "write the diagnostic lines on standard error");
     app.add_flag("--json", options->json,
                  "print one JSON object with the outcome on standard output, and nothing else");

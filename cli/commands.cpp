@@ -8,6 +8,7 @@
 #include "cli/stream_counter.h"
 #include "cli/upgrade_check.h"
 #include "connection/local_discovery.h"
+#include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/printer_data.h"
 #include "resources/resource.h"
@@ -20,8 +21,8 @@
 
 namespace {
 
-// How long the tool follows a writer before it gives up on it: far beyond the 41 s of waits
-// and the streaming of the largest image over the slowest channel.
+// How long the tool follows a writer before it says so: far beyond the 41 s of waits and the
+// streaming of the largest image over the slowest channel.
 constexpr auto WRITER_FOLLOW_LIMIT = std::chrono::minutes(15);
 constexpr auto WRITER_POLL_INTERVAL = std::chrono::milliseconds(100);
 constexpr const char NOT_READY_BOX[] = "Not Ready";
@@ -145,27 +146,38 @@ int chooseVariant(const CliOptions& options, RunOutcome* outcome) {
     return CLI_EXIT_DONE;
 }
 
-// Follows the writer until its closing probe has returned. False when it took too long.
-bool followWriter() {
+// Follows the writer until its closing probe has returned. Every wait of the writer on the
+// printer is bounded, so it ends by itself; past the follow limit the user is told, but the run
+// still ends only through the writer's own closing steps, never while it owns the printer.
+void followWriter() {
     auto deadline = std::chrono::steady_clock::now() + WRITER_FOLLOW_LIMIT;
+    bool told = false;
     while (writerBusy()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
+        if (!told && std::chrono::steady_clock::now() > deadline) {
+            endLiveLine();
+            printUserLine("The flash writer is still at work after 15 minutes; the run ends when "
+                          "it has finished with the printer.");
+            told = true;
         }
         std::this_thread::sleep_for(WRITER_POLL_INTERVAL);
     }
-    return true;
 }
 
-// The closing probe's version against the label of the image written.
+// Done only when the writer wrote every byte and the closing probe's version is the label of
+// the image written. After a write error the printer's word counts for nothing.
 void judgeUpgrade(RunOutcome* outcome) {
     DialogView view = readDialogView();
     outcome->newVersion = view.version;
     outcome->bytesSent = streamedBytes();
     bool read = versionShownAfterUpgrade.load() && !viewFoundNoPrinter(view);
-    outcome->verified = read && versionRunsImage(view.version, outcome->image);
+    outcome->verified =
+        writerOutcome.wroteAll && read && versionRunsImage(view.version, outcome->image);
     outcome->exitCode = outcome->verified ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
-    outcome->closingLine = upgradeVerdict(read, view.version, outcome->image);
+    outcome->closingLine =
+        writerOutcome.wroteAll
+            ? upgradeVerdict(read, view.version, outcome->image)
+            : writeFailedVerdict(writerOutcome.bytesAccepted, writerOutcome.imageSize,
+                                 writerOutcome.writeError);
 }
 
 void startUpgrade(RunOutcome* outcome) {
@@ -174,7 +186,11 @@ void startUpgrade(RunOutcome* outcome) {
         bool declined = questionDeclined();
         outcome->exitCode = declined ? CLI_EXIT_DECLINED : CLI_EXIT_FAILED;
         outcome->closingLine = declined ? "Nothing was written: the question was answered No."
-                                        : "The upgrade did not start; nothing was written.";
+                               : flashModeAbandoned
+                                   ? "The upgrade did not start and no firmware was written, but "
+                                     "the printer took the flash-mode request: it may be waiting "
+                                     "in flash mode, power-cycle it before using it again."
+                                   : "The upgrade did not start; nothing was written.";
         return;
     }
     outcome->image = writerJob.image->version;
@@ -182,15 +198,7 @@ void startUpgrade(RunOutcome* outcome) {
     countStreamOn(ethernet ? writerJob.socket : INVALID_SOCKET_HANDLE,
                   ethernet ? INVALID_CHANNEL_HANDLE : writerJob.handle);
     writerStarted = true;
-    if (!followWriter()) {
-        // The dialog will refuse to exit while the writer holds the printer: the spooler's
-        // printers go back all the same.
-        endLiveLine();
-        restorePortsOnce();
-        outcome->exitCode = CLI_EXIT_FAILED;
-        outcome->closingLine = "The flash writer did not finish within 15 minutes.";
-        return;
-    }
+    followWriter();
     endLiveLine();
     judgeUpgrade(outcome);
 }
@@ -202,6 +210,14 @@ RunOutcome upgradeFirmware(const CliOptions& options) {
         outcome.closingLine = outcome.exitCode == CLI_EXIT_NO_PRINTER
                                   ? "No printer was found; nothing was written."
                                   : "The printer is not ready; nothing was written.";
+        return outcome;
+    }
+    // A ready printer whose upgrade button stays disabled, with no firmware to choose either:
+    // the caption says why no firmware is offered.
+    DialogView view = readDialogView();
+    if (!view.upgradeEnabled && !view.variantsShown) {
+        outcome.exitCode = CLI_EXIT_FAILED;
+        outcome.closingLine = view.caption + "; nothing was written.";
         return outcome;
     }
     outcome.exitCode = chooseVariant(options, &outcome);

@@ -14,8 +14,8 @@ std::atomic<ChannelHandle> countedChannel{INVALID_CHANNEL_HANDLE};
 std::atomic<uint64_t> counted{0};
 
 int32_t countingSend(SocketHandle socket, const uint8_t* bytes, uint32_t size,
-                     PlatformError* error) {
-    int32_t sent = plainNetwork->send(socket, bytes, size, error);
+                     uint32_t timeoutMilliseconds, PlatformError* error) {
+    int32_t sent = plainNetwork->send(socket, bytes, size, timeoutMilliseconds, error);
     if (sent > 0 && socket == countedSocket.load()) {
         counted += static_cast<uint64_t>(sent);
     }

@@ -24,3 +24,10 @@ std::string upgradeVerdict(bool read, const std::string& version, const std::str
     }
     return "Upgrade failed: the printer reports version " + version + ", not " + label + ".";
 }
+
+std::string writeFailedVerdict(uint64_t accepted, uint64_t size, uint32_t error) {
+    return "Upgrade failed: a write error (" + std::to_string(error) +
+           ") stopped the image after " + std::to_string(accepted) + " of " + std::to_string(size) +
+           " bytes were accepted; the printer does not hold a complete image, whatever version "
+           "it reports.";
+}

@@ -9,6 +9,11 @@ if(TICKETFLASH_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(TICKETFLASH_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 if(TICKETFLASH_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)

@@ -127,7 +127,8 @@ static bool exchangeCommand(SocketHandle socket, const CommandExchange& exchange
                             uint8_t reply[REPLY_BUFFER_SIZE], int32_t* received) {
     memset(reply, 0, REPLY_BUFFER_SIZE);
     debugLogFormat("%s - Entry", exchange.routine);
-    int32_t sent = networkService->send(socket, exchange.command, exchange.commandSize, nullptr);
+    int32_t sent = networkService->send(socket, exchange.command, exchange.commandSize,
+                                        ethernetTimeouts.sendMilliseconds, nullptr);
     if (sent < 0) {
         debugLogFormat("%s - Error sending %s", exchange.routine, exchange.commandName);
         return false;
@@ -196,7 +197,7 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
 bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
                        PlatformError* error) {
     debugLog("WriteFileEthernet - Entry");
-    *sent = networkService->send(socket, bytes, size, error);
+    *sent = networkService->send(socket, bytes, size, ethernetTimeouts.sendMilliseconds, error);
     if (*sent < 0) {
         debugLog("WriteFileEthernet - Error sending data");
         return false;
@@ -205,11 +206,13 @@ bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size,
     return true;
 }
 
-bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size) {
+bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size,
+                      uint32_t timeoutMilliseconds) {
     static const char FRAME[] = "rrrrrrrrrrrrrrrrrrrrrrrrrrrrrrr";
     debugLog("ReadDataEthernet - Entry");
-    int32_t received = networkService->receive(socket, buffer, *size,
-                                               ethernetTimeouts.receiveMilliseconds, nullptr);
+    uint32_t bound =
+        timeoutMilliseconds != 0 ? timeoutMilliseconds : ethernetTimeouts.receiveMilliseconds;
+    int32_t received = networkService->receive(socket, buffer, *size, bound, nullptr);
     if (received <= 0) {
         debugLog("ReadDataEthernet - Connection Closed");
         return false;

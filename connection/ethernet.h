@@ -20,10 +20,12 @@ extern SocketHandle printerSocket;
 struct EthernetTimeouts {
     uint32_t connectMilliseconds;
     uint32_t receiveMilliseconds;
+    uint32_t sendMilliseconds; // a send the printer takes nothing of in this time fails
 };
 
-// 10 s for a connection (the dialog promises an answer within 30 s) and 5 s for each receive.
-constexpr EthernetTimeouts DEFAULT_ETHERNET_TIMEOUTS = {10000, 5000};
+// 10 s for a connection (the dialog promises an answer within 30 s), 5 s for each receive, and
+// 30 s for a send: a printer that stops reading mid-image is a write error, not a hang.
+constexpr EthernetTimeouts DEFAULT_ETHERNET_TIMEOUTS = {10000, 5000, 30000};
 
 // The bounds in force; tests shorten them.
 extern EthernetTimeouts ethernetTimeouts;
@@ -50,9 +52,11 @@ bool isPrinterReadyEthernet(SocketHandle socket);
 bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
                        PlatformError* error = nullptr);
 
-// One receive of at most *size bytes into buffer (neither cleared nor terminated). On success
-// *size is the count received; on a closed connection, a failure or a time-out it is unchanged.
-bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size);
+// One receive of at most *size bytes into buffer (neither cleared nor terminated), waiting at
+// most timeoutMilliseconds (0: the receive bound of ethernetTimeouts). On success *size is the
+// count received; on a closed connection, a failure or a time-out it is unchanged.
+bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size,
+                      uint32_t timeoutMilliseconds = 0);
 
 // Closes the socket. An invalid handle is left alone, and closing the socket that printerSocket
 // holds marks printerSocket invalid, so that no later caller closes the same value again.

@@ -17,18 +17,22 @@ bool writeEthernetChannel(intptr_t channel, const uint8_t* bytes, uint32_t size,
 }
 
 bool writeWhole(ChannelWrite write, intptr_t channel, const uint8_t* bytes, uint32_t size,
-                PlatformError* error) {
-    while (size > 0) {
+                uint32_t* accepted, PlatformError* error) {
+    uint32_t total = 0;
+    bool done = true;
+    while (total < size) {
         uint32_t written = 0;
         PlatformError reported = 0;
-        if (!write(channel, bytes, size, &written, &reported) || written == 0) {
+        if (!write(channel, bytes + total, size - total, &written, &reported) || written == 0) {
             reportPlatformError(error, reported != 0 ? reported : CHANNEL_WRITE_STALLED);
-            return false;
+            done = false;
+            break;
         }
         // A channel never takes more than it was offered; a count that says so is not trusted.
-        written = written < size ? written : size;
-        bytes += written;
-        size -= written;
+        total += written < size - total ? written : size - total;
     }
-    return true;
+    if (accepted != nullptr) {
+        *accepted = total;
+    }
+    return done;
 }

@@ -4,6 +4,7 @@
 #include "connection/local_discovery.h"
 #include "connection/status.h"
 #include "flash/channel_write.h"
+#include "identity/device_id.h"
 #include "identity/firmware_integrity.h"
 #include "identity/firmware_selection.h"
 #include "platform/kernel.h"
@@ -29,6 +30,19 @@ static const uint32_t PAUSE_IN_FLASH_MODE_MS = 1000;
 // The worker's stack; the writer's deepest call is its closing probe.
 static const uint32_t WRITER_STACK_BYTES = 16384;
 
+// A printer may send its reply to the confirming command in pieces: at most this many further
+// reads gather it. Over TCP they share one receive bound between them.
+static const int FLASH_REPLY_EXTRA_READS = 4;
+
+static const char FLASH_MODE_ABANDONED_NOTICE[] =
+    "The printer may be waiting in flash mode: power-cycle it before using it again";
+
+bool flashModeAbandoned = false;
+
+// Set once this entry's flash-mode request was accepted: from then on the printer may have left
+// its normal mode, and an entry that stops must say so.
+static bool flashModeRequested = false;
+
 static bool refuse(const char* message) {
     showMessage(message);
     return false;
@@ -40,16 +54,64 @@ static bool holdsFlashReady(const uint8_t* reply, uint32_t length) {
     return received.find(FLASH_READY_MARKER) != std::string_view::npos;
 }
 
-// The image for this printer, refused when none fits or when its bytes are no longer those the
-// build recorded: a damaged image must never reach a printer. Runs before any flash command.
+// One further read of the reply on a route: *length in, room; out, the count received.
+typedef bool (*ReplyRead)(intptr_t channel, uint8_t* buffer, uint32_t* length);
+
+// Adds to the reply (*length bytes so far) until it holds "FLASH READY", the buffer is full, a
+// read brings nothing or the extra reads are used up.
+static void gatherFlashReply(ReplyRead read, intptr_t channel, uint8_t* reply, uint32_t* length) {
+    for (int extra = 0; extra < FLASH_REPLY_EXTRA_READS && *length < REPLY_SIZE &&
+                        !holdsFlashReady(reply, *length);
+         ++extra) {
+        uint32_t more = REPLY_SIZE - *length;
+        if (!read(channel, reply + *length, &more) || more == 0) {
+            return;
+        }
+        *length += more;
+    }
+}
+
+static bool readMoreLocal(intptr_t channel, uint8_t* buffer, uint32_t* length) {
+    sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
+    return localChannelService->read(channel, buffer, *length, length, nullptr);
+}
+
+static bool readMoreEthernet(intptr_t channel, uint8_t* buffer, uint32_t* length) {
+    return ReadDataEthernet(channel, buffer, length,
+                            ethernetTimeouts.receiveMilliseconds / FLASH_REPLY_EXTRA_READS);
+}
+
+// An entry that stops after the printer took the flash-mode request: the user must know that
+// the printer may be left in flash mode. Always false, for the caller to return.
+static bool abandonEntry() {
+    if (flashModeRequested) {
+        flashModeAbandoned = true;
+        showMessage(FLASH_MODE_ABANDONED_NOTICE);
+    }
+    return false;
+}
+
+// The image for this printer, refused when the last probe's device id did not identify the
+// printer, when none fits, when its bytes are no longer those the build recorded (a damaged
+// image must never reach a printer), or when it is a placeholder and the printer is not the
+// simulator. Runs before any flash command.
 static bool chooseIntactImage(PrinterData* printer, FirmwareImage** image) {
     *image = nullptr;
+    if (!printerIdentified) {
+        return refuse("The printer did not identify itself (model and firmware version): no "
+                      "firmware is offered for it, nothing was sent to it");
+    }
     if (!pickFirmwareImage(image, printer) || *image == nullptr) {
         return refuse("No firmware image fits this printer, nothing was sent to it");
     }
-    if (!firmwareImageIntact(static_cast<int>(*image - FirmwareCatalogue))) {
+    int slot = static_cast<int>(*image - FirmwareCatalogue);
+    if (!firmwareImageIntact(slot)) {
         return refuse("The firmware image in this program is damaged, nothing was sent to the "
                       "printer");
+    }
+    if (firmwareBuildRecords[slot].placeholder && !deviceIdNamesSimulator(printer)) {
+        return refuse("This program carries no real firmware for this printer (its images are "
+                      "placeholders for the printer simulator), nothing was sent to it");
     }
     return true;
 }
@@ -78,17 +140,13 @@ static bool startWriter(WriterJob* job, DialogControls* controls, FirmwareImage*
 }
 
 static bool writeLocal(ChannelHandle handle, const uint8_t* bytes, uint32_t size) {
-    return writeWhole(writeLocalChannel, handle, bytes, size, nullptr);
+    return writeWhole(writeLocalChannel, handle, bytes, size, nullptr, nullptr);
 }
 
-// One local command, the pause after it, and the status reply it brings, into reply (the whole
+// The pause after a local command, and the status reply it brings, into reply (the whole
 // buffer offered, *length the bytes received).
-static bool exchangeLocal(ChannelHandle handle, const uint8_t* command, uint32_t size,
-                          uint32_t pause, const char* writeFailure, uint8_t* reply,
-                          uint32_t* length, PrinterData* printer) {
-    if (!writeLocal(handle, command, size)) {
-        return refuse(writeFailure);
-    }
+static bool readReplyLocal(ChannelHandle handle, uint32_t pause, uint8_t* reply, uint32_t* length,
+                           PrinterData* printer) {
     sleepMilliseconds(pause);
     *length = REPLY_SIZE;
     if (!GetPrinterStatusData(handle, reply, length, printer)) {
@@ -103,13 +161,18 @@ static bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
     uint8_t reply[REPLY_SIZE];
     uint32_t length = 0;
     sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
-    if (!exchangeLocal(handle, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST,
-                       PAUSE_AFTER_REQUEST_MS, "Error 1bFR", reply, &length, printer)) {
+    if (!writeLocal(handle, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
+        return refuse("Error 1bFR");
+    }
+    flashModeRequested = true;
+    if (!readReplyLocal(handle, PAUSE_AFTER_REQUEST_MS, reply, &length, printer)) {
         return false;
     }
     sleepMilliseconds(PAUSE_AFTER_FIRST_REPLY_MS);
-    if (!exchangeLocal(handle, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL,
-                       PAUSE_AFTER_CONFIRM_MS, "Error 1bIA", reply, &length, printer)) {
+    if (!writeLocal(handle, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL)) {
+        return refuse("Error 1bIA");
+    }
+    if (!readReplyLocal(handle, PAUSE_AFTER_CONFIRM_MS, reply, &length, printer)) {
         return false;
     }
     // A parallel port wants one more byte to release the reply; a USB channel must not get it.
@@ -117,6 +180,7 @@ static bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
         !writeLocal(handle, PARALLEL_TRAILER, sizeof PARALLEL_TRAILER)) {
         return refuse("Benign write of 0 failed");
     }
+    gatherFlashReply(readMoreLocal, handle, reply, &length);
     if (!holdsFlashReady(reply, length)) {
         return refuse("Failed to entered flash programming mode");
     }
@@ -124,7 +188,7 @@ static bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
 }
 
 static bool sendEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size) {
-    return writeWhole(writeEthernetChannel, socket, bytes, size, nullptr);
+    return writeWhole(writeEthernetChannel, socket, bytes, size, nullptr, nullptr);
 }
 
 // The Ethernet command sequence; true when the printer answered "FLASH READY".
@@ -133,6 +197,7 @@ static bool enterFlashModeEthernet(SocketHandle socket) {
     if (!sendEthernet(socket, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
         return refuse("Error writing [esc]FR to printer");
     }
+    flashModeRequested = true;
     debugLog("Success writing [esc]FR to printer");
     sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
     if (!sendEthernet(socket, FLASH_CONFIRM_ETHERNET, sizeof FLASH_CONFIRM_ETHERNET)) {
@@ -146,6 +211,7 @@ static bool enterFlashModeEthernet(SocketHandle socket) {
         return refuse("Could not read status back after writing <SA15>");
     }
     debugLog("Success reading after <SA15> written to printer");
+    gatherFlashReply(readMoreEthernet, socket, reply, &length);
     if (!holdsFlashReady(reply, length)) {
         return refuse("Failed to entered flash programming mode");
     }
@@ -156,6 +222,7 @@ static bool enterFlashModeEthernet(SocketHandle socket) {
 }
 
 bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printerData) {
+    flashModeRequested = false;
     FirmwareImage* image = nullptr;
     if (!chooseIntactImage(printerData, &image)) {
         return false;
@@ -165,13 +232,15 @@ bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterDa
     }
     userInterfaceService->setText(controls->programStatusText, "Printer responding");
     if (!enterFlashModeLocal(handle, printerData)) {
-        return false;
+        return abandonEntry();
     }
     writerJob.handle = handle;
-    return startWriter(&writerJob, controls, image, printerData, startLocalWriter);
+    return startWriter(&writerJob, controls, image, printerData, startLocalWriter) ||
+           abandonEntry();
 }
 
 bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printerData) {
+    flashModeRequested = false;
     FirmwareImage* image = nullptr;
     if (!chooseIntactImage(printerData, &image)) {
         return false;
@@ -181,10 +250,12 @@ bool programFlashEthernet(SocketHandle socket, DialogControls* controls, Printer
     }
     userInterfaceService->setText(controls->programStatusText, "Printer responding");
     if (!enterFlashModeEthernet(socket)) {
-        return false;
+        return abandonEntry();
     }
     writerJob.socket = socket;
-    return startWriter(&writerJob, controls, image, printerData, startEthernetWriter);
+    writerJob.address = ethernetSettings;
+    return startWriter(&writerJob, controls, image, printerData, startEthernetWriter) ||
+           abandonEntry();
 }
 
 bool startLocalWriter(WriterJob* job) {
@@ -239,6 +310,7 @@ void upgradePrinterFirmware() {
     if (writerBusy()) {
         return;
     }
+    flashModeAbandoned = false;
     if (activeConnection == PORT_TYPE_ETHERNET) {
         upgradeOverEthernet();
     } else {

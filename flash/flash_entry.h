@@ -8,6 +8,11 @@
 #include "flash/flash_writer.h"
 #include "identity/printer_data.h"
 
+// Set when the last upgrade command stopped after the printer had taken the flash-mode
+// request, before a writer started: the printer may be waiting in flash mode, and the user has
+// been told to power-cycle it. Cleared as each upgrade command starts.
+extern bool flashModeAbandoned;
+
 // The upgrade command (button 1018). Runs on the user-interface thread and returns as soon as
 // the writer thread has started, or when the upgrade could not start.
 void upgradePrinterFirmware();

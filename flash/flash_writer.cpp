@@ -9,8 +9,10 @@
 
 #include <cstdio>
 
-WriterJob writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr};
+WriterJob writerJob = {
+    INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr, {}};
 std::atomic<bool> updateInProgress{false};
+WriterOutcome writerOutcome;
 
 // Set by the writer just before it clears updateInProgress and cleared when its closing probe
 // has returned, so that together with the flag it covers the writer's whole life.
@@ -28,7 +30,7 @@ struct WriterRoute {
     intptr_t WriterJob::*channel; // the job's handle or socket
     void (*closeChannel)(const WriterJob* job);
     bool powerCycleNotice; // the USB notice for boards I and II
-    void (*closingProbe)(DialogControls* controls, PrinterData* printer);
+    void (*closingProbe)(const WriterJob* job);
 };
 
 bool writerBusy() {
@@ -48,10 +50,18 @@ static void closeEthernet(const WriterJob* job) {
     closeSocket(job->socket);
 }
 
+static void probeLocal(const WriterJob* job) {
+    refreshPrinterData(job->controls, job->printer);
+}
+
+static void probeEthernet(const WriterJob* job) {
+    findEthernetPrinterAt(job->controls, job->printer, &job->address);
+}
+
 static const WriterRoute LOCAL_ROUTE = {writeLocalChannel, &WriterJob::handle, closeLocal, true,
-                                        refreshPrinterData};
+                                        probeLocal};
 static const WriterRoute ETHERNET_ROUTE = {writeEthernetChannel, &WriterJob::socket, closeEthernet,
-                                           false, findEthernetPrinter};
+                                           false, probeEthernet};
 
 static void showStatus(const WriterJob* job, const char* text) {
     userInterfaceService->setText(job->controls->programStatusText, text);
@@ -79,7 +89,8 @@ static void showWriteError(PlatformError error) {
 }
 
 // Streams the image in blocks of at most FLASH_BLOCK_SIZE bytes, each announced by the running
-// count of kilobytes including that block. False after a write error, which has been shown.
+// count of kilobytes including that block, keeping writerOutcome up to date. False after a write
+// error, which has been shown.
 static bool streamImage(const WriterJob* job, const WriterRoute* route) {
     FirmwareImage* image = job->image;
     // The printer takes the image in 16-bit words: an odd last byte is never sent, and the
@@ -88,6 +99,7 @@ static bool streamImage(const WriterJob* job, const WriterRoute* route) {
         image->size -= 1;
     }
     const uint32_t size = image->size;
+    writerOutcome.imageSize = size;
     char text[1024];
     snprintf(text, sizeof text, "Programming %d KBytes", static_cast<int>(size / KILOBYTE));
     showStatus(job, text);
@@ -101,11 +113,17 @@ static bool streamImage(const WriterJob* job, const WriterRoute* route) {
         // The whole block goes out even when the channel takes it piecemeal, so that no byte
         // of the image is skipped.
         PlatformError error = 0;
-        if (!writeWhole(route->write, job->*route->channel, position, block, &error)) {
+        uint32_t accepted = 0;
+        bool written =
+            writeWhole(route->write, job->*route->channel, position, block, &accepted, &error);
+        writerOutcome.bytesAccepted += accepted;
+        if (!written) {
+            writerOutcome.writeError = error;
             showWriteError(error);
             return false;
         }
     }
+    writerOutcome.wroteAll = true;
     return true;
 }
 
@@ -135,11 +153,12 @@ static void finishWriter(const WriterJob* job, const WriterRoute* route) {
                                          "proceeding, older USB adpaters need BRANDING",
                                          "update", MESSAGE_BOX_OK);
     }
-    route->closingProbe(job->controls, job->printer);
+    route->closingProbe(job);
     closingProbeRunning = false;
 }
 
 static void runWriter(const WriterJob* job, const WriterRoute* route) {
+    writerOutcome = WriterOutcome{false, 0, 0, 0};
     showStatus(job, "Delaying 15 seconds");
     countSeconds(job, DELAY_SECONDS);
     if (streamImage(job, route)) {

@@ -23,9 +23,24 @@ struct WriterJob {
     DialogControls* controls;
     FirmwareImage* image;
     PrinterData* printer;
+    // The Ethernet route's printer address as the entry used it: the closing probe works from
+    // this copy, so that the user's typing in the address edits meanwhile cannot race it.
+    EthernetSettings address;
 };
 
 extern WriterJob writerJob;
+
+// What the last writer did with its image, for the front ends: an upgrade is done only when
+// every byte was accepted (and the printer then reports the image's version). Filled by the
+// writer before its closing steps, read once writerBusy() is false.
+struct WriterOutcome {
+    bool wroteAll;            // every byte of the image accepted without a write error
+    uint32_t bytesAccepted;   // bytes of the image the printer took
+    uint32_t imageSize;       // bytes the writer meant to send
+    PlatformError writeError; // the failed write's error number, 0 without one
+};
+
+extern WriterOutcome writerOutcome;
 
 // Set while a writer programs the printer: the dialog then refuses to exit and ignores the
 // upgrade button, "Refresh data", "Display Versions" and "Find Ethernet Printer".

@@ -71,6 +71,12 @@ static bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
+// The board digit of a version text: its first decimal digit, when that is 1 to 4.
+static bool namesBoard(std::string_view version) {
+    size_t digit = version.find_first_of("0123456789");
+    return digit != std::string_view::npos && version[digit] >= '1' && version[digit] <= '4';
+}
+
 static int32_t familyOfModel(std::string_view model) {
     // VRA wins over VRE when a model names both.
     if (contains(model, "VRA")) {
@@ -116,10 +122,46 @@ void parseFirmwareVersion(PrinterData* record) {
     std::string_view version = storeText(record->firmwareVersion, sizeof record->firmwareVersion,
                                          rest.substr(0, rest.find(' ')));
     // Only the first digit counts: the major version names the board it was built for.
-    size_t digit = version.find_first_of("0123456789");
-    if (digit != std::string_view::npos && version[digit] >= '1' && version[digit] <= '4') {
-        record->boardType = BOARD_LOGIC_I + (version[digit] - '1');
+    if (namesBoard(version)) {
+        record->boardType = BOARD_LOGIC_I + (version[version.find_first_of("0123456789")] - '1');
     }
+}
+
+bool deviceIdIdentifiesPrinter(const PrinterData* record, char* reason, size_t size) {
+    std::string_view model;
+    if (!findFieldValue(record, MODEL_KEY, &model) ||
+        (!contains(model, RASTER_MODEL) && model.substr(0, model.find(';')).empty())) {
+        snprintf(reason, size, "No firmware offered: the printer's device id names no model");
+        return false;
+    }
+    std::string_view version;
+    if (!findFieldValue(record, FIRMWARE_KEY, &version)) {
+        snprintf(reason, size,
+                 "No firmware offered: the printer's device id gives no firmware version");
+        return false;
+    }
+    version = version.substr(0, version.find(' '));
+    if (!namesBoard(version)) {
+        version = version.substr(0, version.find(';'));
+        snprintf(reason, size, "No firmware offered: firmware version %.*s names no known board",
+                 static_cast<int>(std::min<size_t>(version.size(), 64)), version.data());
+        return false;
+    }
+    return true;
+}
+
+bool deviceIdNamesSimulator(const PrinterData* record) {
+    static const std::string_view MAKER_KEY = "MFG:";
+    std::string_view text = deviceIdText(record);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = std::min(text.find(';', start), text.size());
+        std::string_view field = text.substr(start, end - start);
+        if (field.substr(0, MAKER_KEY.size()) == MAKER_KEY) {
+            return field.substr(MAKER_KEY.size()) == "SIM";
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 void setPortLabel(PrinterData* record) {

@@ -12,6 +12,8 @@
 #include "identity/printer_data.h"
 #include "platform/local_channel.h"
 
+#include <cstddef>
+
 // The parallel-port device id request code, shown in the failure message.
 constexpr uint32_t DEVICE_ID_REQUEST_CODE = 0x16000C;
 
@@ -30,6 +32,18 @@ bool parseModel(PrinterData* record);
 // its first digit, 1 to 4, sets boardType. Without the key sets "Not found" and shows
 // "Printer model NOT found in ID!".
 void parseFirmwareVersion(PrinterData* record);
+
+// Whether the device id itself identifies the printer: a model (a non-empty "MDL:" field, or
+// "VRK-54" after the key) and a firmware version whose first digit, 1 to 4, names the logic
+// board. The parsers above leave what a missing key would have set from an earlier probe; this
+// looks at the device id alone, so that firmware is never chosen from such leftovers. When it
+// does not identify the printer, the plain reason ("No firmware offered: ...") goes to reason
+// (cut to size, always terminated).
+bool deviceIdIdentifiesPrinter(const PrinterData* record, char* reason, size_t size);
+
+// Whether the device id's maker field ("MFG:", at the start of a field) is exactly "SIM": the
+// printer simulator, the only printer the placeholder images may be written to.
+bool deviceIdNamesSimulator(const PrinterData* record);
 
 // Writes the label of activeConnection ("USB", "PARALLEL", "SERIAL" or "ETHERNET") to portName.
 void setPortLabel(PrinterData* record);

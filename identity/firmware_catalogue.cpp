@@ -44,6 +44,22 @@ static const VersionListLine versionListLines[] = {
     {"MZ-54 IBM Dual Driver       \t- ", 13},
 };
 
+bool firmwareCatalogueHoldsPlaceholders() {
+    for (const FirmwareBuildRecord& record : firmwareBuildRecords) {
+        if (record.placeholder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Appends one line to the text in buffer, cut to fit; returns the new length.
+static size_t appendLine(char* buffer, size_t size, size_t used, const char* text,
+                         const char* label) {
+    int written = snprintf(buffer + used, size - used, "%s%s\n", text, label);
+    return written < 0 ? used : std::min(used + static_cast<size_t>(written), size - 1);
+}
+
 size_t composeInstalledVersions(char* buffer, size_t size) {
     if (size == 0) {
         return 0;
@@ -52,8 +68,11 @@ size_t composeInstalledVersions(char* buffer, size_t size) {
     size_t used = 0;
     for (const VersionListLine& line : versionListLines) {
         const char* label = line.slot == NO_SLOT ? "" : FirmwareCatalogue[line.slot].version;
-        int written = snprintf(buffer + used, size - used, "%s%s\n", line.text, label);
-        used = written < 0 ? used : std::min(used + static_cast<size_t>(written), size - 1);
+        used = appendLine(buffer, size, used, line.text, label);
+    }
+    if (firmwareCatalogueHoldsPlaceholders()) {
+        used = appendLine(buffer, size, used, "", "");
+        used = appendLine(buffer, size, used, PLACEHOLDER_FIRMWARE_NOTICE, "");
     }
     return used;
 }

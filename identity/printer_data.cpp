@@ -2,3 +2,4 @@
 
 PrinterData printerData;
 int32_t activeConnection;
+bool printerIdentified;

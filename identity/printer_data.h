@@ -50,5 +50,10 @@ struct PrinterData {
 
 extern PrinterData printerData;
 
+// Whether the last probe's own device id identified the printer (deviceIdIdentifiesPrinter):
+// cleared as each probe starts, so nothing an earlier probe left in printerData counts. Firmware
+// is offered and written only while it holds.
+extern bool printerIdentified;
+
 // The route of the last connection found: set by the local discovery and by the probe over TCP.
 extern int32_t activeConnection;

@@ -19,7 +19,7 @@ enum ConsoleStream {
 // What asked the program to stop.
 enum ConsoleInterrupt {
     CONSOLE_INTERRUPT_KEYBOARD,  // Ctrl-C (SIGINT; CTRL_C_EVENT or CTRL_BREAK_EVENT)
-    CONSOLE_INTERRUPT_TERMINATE, // SIGTERM; the console window closed or the session ends
+    CONSOLE_INTERRUPT_TERMINATE, // SIGTERM or SIGHUP; the console window closed or the session ends
 };
 
 typedef void (*ConsoleInterruptHandler)(ConsoleInterrupt interrupt);
@@ -34,7 +34,9 @@ struct ConsoleService {
     bool (*readLine)(char* buffer, uint32_t size);
 
     // From now on every interrupt calls handler, one at a time, on a thread of the service's
-    // own, and no longer ends the process by itself. Must be called once, before the program
+    // own, and no longer ends the process by itself; and a write to a standard stream whose
+    // reader has gone fails instead of ending the process (SIGPIPE ignored on Linux; Windows
+    // raises nothing for it). Must be called once, before the program
     // starts any other thread (on Linux the signals are blocked in the calling thread and every
     // thread it creates later, and received by the service's thread alone).
     bool (*watchInterrupts)(ConsoleInterruptHandler handler, PlatformError* error);

@@ -38,16 +38,31 @@ struct ChannelTimeouts {
     uint32_t writeTotalTimeoutConstant;
 };
 
+// "No interval time-out" in a ChannelTimeouts field (MAXDWORD).
+constexpr uint32_t CHANNEL_TIMEOUT_UNUSED = 0xFFFFFFFF;
+
+// The time-outs every channel gets when it opens, so that no read or write waits without a
+// bound: a read returns as soon as anything has arrived, or with nothing after 5 s; a write
+// that the device takes nothing of for 30 s fails (a printer that stopped reading). On Windows
+// a device that has no time-outs of its own keeps its driver's.
+constexpr ChannelTimeouts DEFAULT_CHANNEL_TIMEOUTS = {CHANNEL_TIMEOUT_UNUSED,
+                                                      CHANNEL_TIMEOUT_UNUSED, 5000, 0, 30000};
+
 struct LocalChannelService {
-    // Opens an existing device for reading and writing. Returns INVALID_CHANNEL_HANDLE on failure.
+    // Opens an existing device for reading and writing, with DEFAULT_CHANNEL_TIMEOUTS. Returns
+    // INVALID_CHANNEL_HANDLE on failure.
     ChannelHandle (*open)(const char* path, ChannelSharing sharing, PlatformError* error);
 
-    // One synchronous read of at most size bytes. On success *received holds the count, which
-    // may be 0. On failure *received is 0.
+    // One synchronous read of at most size bytes, waiting at most the channel's
+    // readTotalTimeoutConstant for the first byte. On success *received holds the count, which
+    // may be 0 (nothing came in time). On failure *received is 0.
     bool (*read)(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,
                  PlatformError* error);
 
-    // One synchronous write. *written holds the count the device accepted (0 on failure).
+    // One synchronous write, waiting at most the channel's writeTotalTimeoutConstant for the
+    // device to take any byte: one that took nothing by then fails with a time-out error (or,
+    // on some Windows drivers, reports 0 bytes written). *written holds the count the device
+    // accepted (0 on failure).
     bool (*write)(ChannelHandle channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
                   PlatformError* error);
 

@@ -15,13 +15,17 @@
 typedef intptr_t SocketHandle;
 constexpr SocketHandle INVALID_SOCKET_HANDLE = -1;
 
+constexpr int NETWORK_SEND_BUFFER = 65536;
+
 struct NetworkService {
     // Starts the socket library (WSAStartup for version 2.2). Each successful call is paired
     // with one cleanup.
     bool (*startup)(PlatformError* error);
     void (*cleanup)();
 
-    // A new TCP stream socket, not inherited by child processes. INVALID_SOCKET_HANDLE on failure.
+    // A new TCP stream socket, not inherited by child processes, with a send buffer of
+    // NETWORK_SEND_BUFFER bytes: the system's own may grow to megabytes, and would hide a printer
+    // that stops reading until the whole image sat in it. INVALID_SOCKET_HANDLE on failure.
     SocketHandle (*openStream)(PlatformError* error);
 
     // Connects to the IPv4 address (four octets, most significant first) and port, waiting at
@@ -29,9 +33,12 @@ struct NetworkService {
     bool (*connect)(SocketHandle socket, const uint8_t address[4], uint16_t port,
                     uint32_t timeoutMilliseconds, PlatformError* error);
 
-    // One send. Returns the number of bytes accepted, or -1 on failure. A peer that has gone
-    // away makes it fail; it never raises a signal.
-    int32_t (*send)(SocketHandle socket, const uint8_t* bytes, uint32_t size, PlatformError* error);
+    // One send, waiting at most timeoutMilliseconds for the peer to take any of the bytes (a
+    // printer that stops reading). Returns the number of bytes accepted, or -1 on failure or
+    // when nothing was taken in time. A peer that has gone away makes it fail; it never raises a
+    // signal.
+    int32_t (*send)(SocketHandle socket, const uint8_t* bytes, uint32_t size,
+                    uint32_t timeoutMilliseconds, PlatformError* error);
 
     // One receive of at most size bytes, waiting at most timeoutMilliseconds for the first byte.
     // Returns the count received (more than 0), 0 when the peer closed, or -1 on failure or when

@@ -14,8 +14,12 @@ enum SocketWait {
     SOCKET_WAIT_FAILED,  // the wait itself failed
 };
 
+constexpr int LISTENER_RECEIVE_BUFFER = 8192;
+
 struct NetworkListenerService {
-    // A socket listening on 127.0.0.1 at the given port (0: a free port the system picks).
+    // A socket listening on 127.0.0.1 at the given port (0: a free port the system picks). Its
+    // connections get a receive buffer of a printer's size (LISTENER_RECEIVE_BUFFER), so that a
+    // simulated printer that stops reading soon holds up its sender, as a real one does.
     SocketHandle (*listenLoopback)(uint16_t port, PlatformError* error);
 
     // The port a socket is bound to, 0 on failure.

@@ -2,9 +2,13 @@
 
 #include "platform/network_listener.h"
 
+#include <chrono>
+
 // How often the serving thread looks at the stop request while it waits.
 constexpr uint32_t POLL_MILLISECONDS = 20;
 constexpr uint32_t RECEIVE_SIZE = 4096;
+// A client that stops reading replies is given up after this long.
+constexpr uint32_t SEND_BOUND_MS = 5000;
 
 SimTcpServer::SimTcpServer(SimulatedPrinter& printer) : printer_(printer) {}
 
@@ -58,14 +62,33 @@ void SimTcpServer::run() {
 bool SimTcpServer::sendAll(SocketHandle connection, const std::vector<uint8_t>& bytes) {
     size_t at = 0;
     while (at < bytes.size()) {
-        int32_t sent = network_->send(connection, bytes.data() + at,
-                                      static_cast<uint32_t>(bytes.size() - at), nullptr);
+        int32_t sent =
+            network_->send(connection, bytes.data() + at, static_cast<uint32_t>(bytes.size() - at),
+                           SEND_BOUND_MS, nullptr);
         if (sent <= 0) {
             return false;
         }
         at += static_cast<size_t>(sent);
     }
     return true;
+}
+
+// The replies in order, with the outcome's gap between two of them.
+void SimTcpServer::sendReplies(SocketHandle connection, const SimOutcome& outcome, bool* open) {
+    for (size_t i = 0; i < outcome.replies.size() && *open; ++i) {
+        if (i > 0 && outcome.replyGapMilliseconds != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(outcome.replyGapMilliseconds));
+        }
+        *open = sendAll(connection, outcome.replies[i]);
+    }
+}
+
+// A printer that stopped reading: nothing more is taken from the connection, which stays open
+// (the sender's data piles up in the socket buffers) until the server stops.
+void SimTcpServer::waitWhileStalled() {
+    while (!stopping_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MILLISECONDS));
+    }
 }
 
 void SimTcpServer::serve(SocketHandle connection) {
@@ -85,11 +108,13 @@ void SimTcpServer::serve(SocketHandle connection) {
         }
         SimOutcome outcome =
             printer_.receive(SIM_CHANNEL_TCP, buffer, static_cast<size_t>(received));
-        for (const std::vector<uint8_t>& reply : outcome.replies) {
-            open = open && sendAll(connection, reply);
-        }
+        sendReplies(connection, outcome, &open);
         if (outcome.close) {
             byPrinter = true;
+            open = false;
+        }
+        if (outcome.stalled) {
+            waitWhileStalled();
             open = false;
         }
     }

@@ -29,6 +29,8 @@ class SimTcpServer {
     void run();
     void serve(SocketHandle connection);
     bool sendAll(SocketHandle connection, const std::vector<uint8_t>& bytes);
+    void sendReplies(SocketHandle connection, const SimOutcome& outcome, bool* open);
+    void waitWhileStalled();
 
     SimulatedPrinter& printer_;
     // The services as they were at start; tests may install doubles over them afterwards.

@@ -7,6 +7,8 @@
 // Error numbers the simulated channel reports: the Windows ones, as the product sees them.
 constexpr PlatformError SIM_ERROR_FILE_NOT_FOUND = 2;
 constexpr PlatformError SIM_ERROR_DEVICE_NOT_CONNECTED = 1167;
+// What a write that the printer took nothing of within the channel's bound reports.
+constexpr PlatformError SIM_ERROR_SEM_TIMEOUT = 121;
 
 SimulatedLocalChannel* SimulatedLocalChannel::active_ = nullptr;
 
@@ -72,6 +74,12 @@ struct SimulatedLocalChannelBackend {
         SimOutcome outcome = printer->receive(SIM_CHANNEL_LOCAL, bytes, size);
         if (outcome.close && outcome.accepted == 0) {
             reportPlatformError(error, SIM_ERROR_DEVICE_NOT_CONNECTED);
+            return false;
+        }
+        // A printer that stopped reading: the write's bound passes with nothing taken (at once,
+        // since the simulated channel has no clock of its own).
+        if (outcome.stalled && outcome.accepted == 0) {
+            reportPlatformError(error, SIM_ERROR_SEM_TIMEOUT);
             return false;
         }
         *written = outcome.accepted;

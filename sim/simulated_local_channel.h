@@ -30,7 +30,7 @@ class SimulatedLocalChannel {
     std::map<std::string, SimulatedPrinter*> printers_;
     std::map<ChannelHandle, SimulatedPrinter*> open_;
     ChannelHandle nextHandle_ = 0x5100;
-    ChannelTimeouts timeouts_ = {};
+    ChannelTimeouts timeouts_ = DEFAULT_CHANNEL_TIMEOUTS;
     const LocalChannelService* previous_;
     static SimulatedLocalChannel* active_;
 };

@@ -108,6 +108,7 @@ bool SimulatedPrinter::open(SimChannel channel) {
     pending_.clear();
     heldReplies_.clear();
     closed_ = false;
+    stalled_ = false;
     record({SIM_EVENT_OPENED, channel, {}, {}, 0, {}});
     if (faults_.closeOnConnect) {
         closed_ = true;
@@ -153,6 +154,20 @@ void SimulatedPrinter::addReply(SimChannel channel, SimCommand command, std::vec
     outcome->replies.push_back(std::move(reply));
 }
 
+// The split-reply fault: "FLASH READY" goes out as two replies, "FLASH " and "READY", with a
+// gap between them on TCP. False when the fault does not apply to this reply.
+bool SimulatedPrinter::splitFlashReady(SimChannel channel, SimCommand command,
+                                       const std::vector<uint8_t>& reply, SimOutcome* outcome) {
+    if (!faults_.splitFlashReply || reply != textBytes(FLASH_READY_REPLY)) {
+        return false;
+    }
+    const size_t head = std::string(FLASH_READY_REPLY).find(' ') + 1;
+    addReply(channel, command, std::vector<uint8_t>(reply.begin(), reply.begin() + head), outcome);
+    addReply(channel, command, std::vector<uint8_t>(reply.begin() + head, reply.end()), outcome);
+    outcome->replyGapMilliseconds = SIM_SPLIT_REPLY_GAP_MS;
+    return true;
+}
+
 // Records the command and answers it; false when the printer closes the channel instead.
 bool SimulatedPrinter::handleCommand(SimChannel channel, SimCommand command, SimOutcome* outcome) {
     record({SIM_EVENT_COMMAND, channel, simCommandName(command), {}, 0, {}});
@@ -160,7 +175,10 @@ bool SimulatedPrinter::handleCommand(SimChannel channel, SimCommand command, Sim
         outcome->close = true;
         return false;
     }
-    addReply(channel, command, replyTo(channel, command), outcome);
+    std::vector<uint8_t> reply = replyTo(channel, command);
+    if (!splitFlashReady(channel, command, reply, outcome)) {
+        addReply(channel, command, std::move(reply), outcome);
+    }
     return true;
 }
 
@@ -197,16 +215,30 @@ void SimulatedPrinter::parseCommands(SimChannel channel, SimOutcome* outcome) {
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(at));
 }
 
-// Takes image bytes; the close-mid-image fault stops them after its count.
+// The image bytes still to be taken before a fault's count (of image bytes) is reached; more
+// than size when the fault is off or far.
+static uint64_t roomBefore(int64_t limit, size_t taken, size_t size) {
+    if (limit < 0) {
+        return static_cast<uint64_t>(size) + 1;
+    }
+    return static_cast<uint64_t>(limit) - std::min<uint64_t>(taken, static_cast<uint64_t>(limit));
+}
+
+// Takes image bytes; the close-mid-image faults close the channel after their count, the stall
+// fault stops taking any.
 size_t SimulatedPrinter::takeImageBytes(const uint8_t* bytes, size_t size, SimOutcome* outcome) {
     size_t count = size;
-    if (faults_.closeAfterImageBytes >= 0) {
-        uint64_t room = static_cast<uint64_t>(faults_.closeAfterImageBytes) -
-                        std::min<uint64_t>(image_.size(), faults_.closeAfterImageBytes);
+    for (int64_t limit : {faults_.closeAfterImageBytes, faults_.claimVersionAfterImageBytes}) {
+        uint64_t room = roomBefore(limit, image_.size(), size);
         if (room <= count) {
             count = static_cast<size_t>(room);
             outcome->close = true;
         }
+    }
+    uint64_t room = roomBefore(faults_.stallAfterImageBytes, image_.size(), size);
+    if (room <= count && !outcome->close) {
+        count = static_cast<size_t>(room);
+        stalled_ = true;
     }
     image_.insert(image_.end(), bytes, bytes + count);
     return count;
@@ -217,6 +249,10 @@ SimOutcome SimulatedPrinter::receive(SimChannel channel, const uint8_t* bytes, s
     SimOutcome outcome;
     if (closed_) {
         outcome.close = true;
+        return outcome;
+    }
+    if (stalled_) {
+        outcome.stalled = true;
         return outcome;
     }
     if (faults_.writeLimit != 0 && channel == SIM_CHANNEL_LOCAL) {
@@ -230,7 +266,7 @@ SimOutcome SimulatedPrinter::receive(SimChannel channel, const uint8_t* bytes, s
         return outcome;
     }
     size_t at = 0;
-    while (at < size && !outcome.close) {
+    while (at < size && !outcome.close && !stalled_) {
         if (mode_ == MODE_IMAGE) {
             at += takeImageBytes(bytes + at, size - at, &outcome);
             continue;
@@ -246,6 +282,11 @@ SimOutcome SimulatedPrinter::receive(SimChannel channel, const uint8_t* bytes, s
         }
     }
     closed_ = outcome.close;
+    outcome.stalled = stalled_;
+    if (stalled_ && channel == SIM_CHANNEL_LOCAL) {
+        // A local write that stops half-way took only what came before the stall.
+        outcome.accepted = static_cast<uint32_t>(at);
+    }
     if (channel == SIM_CHANNEL_LOCAL) {
         // The local channel answers nothing to a write: the replies wait for the next reads.
         heldReplies_.insert(heldReplies_.end(), outcome.replies.begin(), outcome.replies.end());
@@ -320,11 +361,24 @@ static std::string withVersion(const std::string& deviceId, const std::string& v
            (end == std::string::npos ? std::string(";") : deviceId.substr(end));
 }
 
+// The slot whose image starts with these bytes, -1 for none: what a printer that lies about a
+// cut-off image claims to run.
+static int slotBegunBy(const std::vector<uint8_t>& image) {
+    for (int slot = 0; slot < FIRMWARE_SLOT_COUNT; ++slot) {
+        if (image.size() <= firmwareBuildRecords[slot].size &&
+            memcmp(FirmwareCatalogue[slot].bytes, image.data(), image.size()) == 0) {
+            return slot;
+        }
+    }
+    return -1;
+}
+
 void SimulatedPrinter::resetAfterImage(SimChannel channel) {
     char checksum[SHA256_HEX_SIZE];
     sha256Hex(image_.data(), image_.size(), checksum);
     imageChecksum_ = checksum;
-    recognisedSlot_ = slotOfImage(image_, checksum);
+    recognisedSlot_ = faults_.claimVersionAfterImageBytes >= 0 ? slotBegunBy(image_)
+                                                               : slotOfImage(image_, checksum);
     corrupt_ = recognisedSlot_ < 0;
     std::string version =
         corrupt_ ? std::string(CORRUPT_VERSION) : FirmwareCatalogue[recognisedSlot_].version;

@@ -46,7 +46,15 @@ struct SimFaults {
     uint32_t writeLimit = 0;               // local writes accept at most N bytes (0: all)
     bool refuseFlashMode = false;          // the confirming command answers without "FLASH READY"
     bool notReady = false;                 // the status reply says not ready (byte 3 = 1)
+    bool splitFlashReply = false;          // "FLASH READY" comes as "FLASH " and "READY", apart
+    int64_t stallAfterImageBytes = -1;     // the printer stops reading after N image bytes
+    int64_t claimVersionAfterImageBytes = -1; // takes N image bytes, closes, and still reports
+                                              // the version of the image they began
 };
+
+// How long the TCP channel waits between the two pieces of a split reply: longer than the
+// pause the flash-mode entry makes before its receive, so that the receive gets one piece.
+constexpr uint32_t SIM_SPLIT_REPLY_GAP_MS = 1000;
 
 enum SimEventKind {
     SIM_EVENT_OPENED,  // a conversation started
@@ -74,6 +82,8 @@ struct SimOutcome {
     std::vector<std::vector<uint8_t>> replies;
     bool close = false;    // the printer closes the channel after the replies
     uint32_t accepted = 0; // bytes of the input taken (a local write may take fewer)
+    bool stalled = false;  // the printer reads no more input: the channel stops taking any
+    uint32_t replyGapMilliseconds = 0; // TCP: the pause between two replies
 };
 
 class SimulatedPrinter {
@@ -125,6 +135,8 @@ class SimulatedPrinter {
     void addReply(SimChannel channel, SimCommand command, std::vector<uint8_t> reply,
                   SimOutcome* outcome);
     size_t takeImageBytes(const uint8_t* bytes, size_t size, SimOutcome* outcome);
+    bool splitFlashReady(SimChannel channel, SimCommand command, const std::vector<uint8_t>& reply,
+                         SimOutcome* outcome);
     void parseCommands(SimChannel channel, SimOutcome* outcome);
     void resetAfterImage(SimChannel channel);
     std::vector<uint8_t> currentStatus() const;
@@ -138,6 +150,7 @@ class SimulatedPrinter {
 
     Mode mode_ = MODE_COMMAND;
     bool closed_ = false;
+    bool stalled_ = false;
     std::vector<uint8_t> pending_;                  // command bytes not yet parsed
     std::vector<std::vector<uint8_t>> heldReplies_; // local: replies waiting for a read
     std::vector<uint8_t> image_;

@@ -1,5 +1,7 @@
-// Console service on Linux: isatty, read(2) on standard input, and SIGINT and SIGTERM taken by
-// one sigwait thread, so that the handler may do anything an ordinary thread does.
+// Console service on Linux: isatty, read(2) on standard input, and SIGINT, SIGTERM and SIGHUP
+// taken by one sigwait thread, so that the handler may do anything an ordinary thread does.
+// SIGPIPE is ignored: a reader of standard output that goes away (`| head`) makes writes fail,
+// and must never end the program while it writes a printer's firmware.
 #include "platform/console.h"
 
 #include <cerrno>
@@ -34,6 +36,8 @@ static sigset_t interruptSignals() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    // A terminal that hangs up (a dropped SSH session) asks for the end as SIGTERM does.
+    sigaddset(&signals, SIGHUP);
     return signals;
 }
 
@@ -51,6 +55,12 @@ static void* waitForInterrupts(void* argument) {
 }
 
 static bool posixWatchInterrupts(ConsoleInterruptHandler handler, PlatformError* error) {
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    if (sigaction(SIGPIPE, &ignore, nullptr) != 0) {
+        reportPlatformError(error, errno);
+        return false;
+    }
     sigset_t signals = interruptSignals();
     int failure = pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     pthread_t watcher;

@@ -13,6 +13,7 @@
 #include <linux/ppdev.h>
 #include <map>
 #include <mutex>
+#include <poll.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -171,12 +172,41 @@ static ChannelHandle posixOpen(const char* path, ChannelSharing sharing, Platfor
         return INVALID_CHANNEL_HANDLE;
     }
     std::lock_guard<std::mutex> guard(channelsMutex);
-    channels[descriptor] = ChannelState{parallelPortIndex(path), {}};
+    channels[descriptor] = ChannelState{parallelPortIndex(path), DEFAULT_CHANNEL_TIMEOUTS};
     return descriptor;
+}
+
+// Waits at most the bound for the descriptor to become ready for events: 1 when it is (or has
+// an error or hang-up a read or write will report), 0 on a time-out, -1 on a failure. A bound
+// of 0 waits without end, as a Windows total time-out of 0 does.
+static int waitReady(int descriptor, short events, uint32_t milliseconds) {
+    pollfd entry = {descriptor, events, 0};
+    int timeout =
+        milliseconds == 0 || milliseconds > INT32_MAX ? -1 : static_cast<int>(milliseconds);
+    int ready;
+    do {
+        ready = poll(&entry, 1, timeout);
+    } while (ready < 0 && errno == EINTR);
+    return ready;
+}
+
+static uint32_t channelBound(ChannelHandle channel, uint32_t ChannelTimeouts::*bound) {
+    ChannelState state;
+    return findChannel(channel, &state) ? state.timeouts.*bound : DEFAULT_CHANNEL_TIMEOUTS.*bound;
 }
 
 static bool posixRead(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,
                       PlatformError* error) {
+    *received = 0;
+    int ready = waitReady(static_cast<int>(channel), POLLIN,
+                          channelBound(channel, &ChannelTimeouts::readTotalTimeoutConstant));
+    if (ready < 0) {
+        reportPlatformError(error, errno);
+        return false;
+    }
+    if (ready == 0) {
+        return true; // nothing in time: an empty read, as a Windows read with time-outs gives
+    }
     ssize_t count = ::read(static_cast<int>(channel), buffer, size);
     if (count < 0) {
         reportPlatformError(error, errno);
@@ -189,6 +219,13 @@ static bool posixRead(ChannelHandle channel, uint8_t* buffer, uint32_t size, uin
 
 static bool posixWrite(ChannelHandle channel, const uint8_t* bytes, uint32_t size,
                        uint32_t* written, PlatformError* error) {
+    *written = 0;
+    int ready = waitReady(static_cast<int>(channel), POLLOUT,
+                          channelBound(channel, &ChannelTimeouts::writeTotalTimeoutConstant));
+    if (ready <= 0) {
+        reportPlatformError(error, ready < 0 ? errno : ETIMEDOUT);
+        return false;
+    }
     ssize_t count = ::write(static_cast<int>(channel), bytes, size);
     if (count < 0) {
         reportPlatformError(error, errno);

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 static bool posixStartup(PlatformError*) {
@@ -21,6 +22,8 @@ static SocketHandle posixOpenStream(PlatformError* error) {
         reportPlatformError(error, errno);
         return INVALID_SOCKET_HANDLE;
     }
+    int sendBuffer = NETWORK_SEND_BUFFER;
+    setsockopt(descriptor, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     return descriptor;
 }
 
@@ -93,8 +96,16 @@ static bool posixConnect(SocketHandle socket, const uint8_t address[4], uint16_t
     return connected;
 }
 
+// SO_SNDTIMEO bounds a blocking send: it returns what was taken by then, or fails with EAGAIN
+// when nothing was.
 static int32_t posixSend(SocketHandle socket, const uint8_t* bytes, uint32_t size,
-                         PlatformError* error) {
+                         uint32_t timeoutMilliseconds, PlatformError* error) {
+    timeval bound = {static_cast<time_t>(timeoutMilliseconds / 1000),
+                     static_cast<suseconds_t>((timeoutMilliseconds % 1000) * 1000)};
+    if (setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) != 0) {
+        reportPlatformError(error, errno);
+        return -1;
+    }
     ssize_t count = ::send(static_cast<int>(socket), bytes, size, MSG_NOSIGNAL);
     if (count < 0) {
         reportPlatformError(error, errno);

@@ -16,6 +16,9 @@ static SocketHandle posixListenLoopback(uint16_t port, PlatformError* error) {
     }
     int reuse = 1;
     setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    // Set before listen, so that every accepted connection has it from its first segment.
+    int receiveBuffer = LISTENER_RECEIVE_BUFFER;
+    setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in local = {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

@@ -10,6 +10,9 @@ static HANDLE toHandle(ChannelHandle channel) {
     return reinterpret_cast<HANDLE>(channel);
 }
 
+static bool win32SetTimeouts(ChannelHandle channel, const ChannelTimeouts* timeouts,
+                             PlatformError* error);
+
 static ChannelHandle win32Open(const char* path, ChannelSharing sharing, PlatformError* error) {
     DWORD share = sharing == CHANNEL_SHARED ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
     HANDLE handle =
@@ -18,7 +21,11 @@ static ChannelHandle win32Open(const char* path, ChannelSharing sharing, Platfor
         reportPlatformError(error, GetLastError());
         return INVALID_CHANNEL_HANDLE;
     }
-    return reinterpret_cast<ChannelHandle>(handle);
+    // Bounds every read and write; a device without communication time-outs refuses them and
+    // keeps its driver's own.
+    ChannelHandle channel = reinterpret_cast<ChannelHandle>(handle);
+    win32SetTimeouts(channel, &DEFAULT_CHANNEL_TIMEOUTS, nullptr);
+    return channel;
 }
 
 static bool win32Read(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* received,

@@ -30,6 +30,9 @@ static SocketHandle win32OpenStream(PlatformError* error) {
         reportSocketError(error);
         return INVALID_SOCKET_HANDLE;
     }
+    int sendBuffer = NETWORK_SEND_BUFFER;
+    setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer),
+               sizeof sendBuffer);
     return static_cast<SocketHandle>(socket);
 }
 
@@ -99,8 +102,15 @@ static bool win32Connect(SocketHandle handle, const uint8_t address[4], uint16_t
     return connected;
 }
 
+// SO_SNDTIMEO bounds a blocking send; a send that times out fails with WSAETIMEDOUT.
 static int32_t win32Send(SocketHandle socket, const uint8_t* bytes, uint32_t size,
-                         PlatformError* error) {
+                         uint32_t timeoutMilliseconds, PlatformError* error) {
+    DWORD bound = timeoutMilliseconds;
+    if (setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_SNDTIMEO,
+                   reinterpret_cast<const char*>(&bound), sizeof bound) == SOCKET_ERROR) {
+        reportSocketError(error);
+        return -1;
+    }
     int count = ::send(static_cast<SOCKET>(socket), reinterpret_cast<const char*>(bytes),
                        static_cast<int>(size), 0);
     if (count == SOCKET_ERROR) {

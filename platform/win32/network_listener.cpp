@@ -10,6 +10,10 @@ static SocketHandle win32ListenLoopback(uint16_t port, PlatformError* error) {
         reportPlatformError(error, static_cast<PlatformError>(WSAGetLastError()));
         return INVALID_SOCKET_HANDLE;
     }
+    // Set before listen, so that every accepted connection has it from its first segment.
+    int receiveBuffer = LISTENER_RECEIVE_BUFFER;
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+               sizeof receiveBuffer);
     sockaddr_in local = {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

@@ -106,6 +106,15 @@ static void addOptions(CLI::App& app, Options& options) {
                  "answer <SA15> without FLASH READY and stay out of flash mode");
     app.add_flag("--not-ready", options.faults.notReady,
                  "report a printer that is not ready (status byte 3 set)");
+    app.add_flag("--split-flash-reply", options.faults.splitFlashReply,
+                 "answer <SA15> with FLASH READY in two segments, \"FLASH \" then \"READY\" " +
+                     std::to_string(SIM_SPLIT_REPLY_GAP_MS) + " ms later");
+    app.add_option("--stall-after-image-bytes", options.faults.stallAfterImageBytes,
+                   "stop reading in flash mode after this many image bytes, keeping the "
+                   "connection open (a stalled printer)");
+    app.add_option("--claim-version-after-image-bytes", options.faults.claimVersionAfterImageBytes,
+                   "take this many image bytes, close the connection, then report the version "
+                   "of the image they began as if it were complete (a false success)");
     app.add_option("--event-log", options.eventLog,
                    "append every event as one JSON object per line to this file");
 }

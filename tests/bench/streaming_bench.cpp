@@ -128,7 +128,8 @@ static double writerStreaming() {
 
 static bool sendAll(SocketHandle socket, const uint8_t* bytes, uint32_t size) {
     while (size > 0) {
-        int32_t sent = networkService->send(socket, bytes, size, nullptr);
+        int32_t sent =
+            networkService->send(socket, bytes, size, ethernetTimeouts.sendMilliseconds, nullptr);
         if (sent <= 0) {
             return false;
         }

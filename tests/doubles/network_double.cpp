@@ -42,11 +42,12 @@ struct NetworkDoubleBackend {
     }
 
     static int32_t send(SocketHandle socket, const uint8_t* bytes, uint32_t size,
-                        PlatformError* error) {
+                        uint32_t timeoutMilliseconds, PlatformError* error) {
         uint32_t limit = 0;
         {
             std::lock_guard<std::mutex> lock(self().mutex_);
             self().sent_.emplace_back(bytes, bytes + size);
+            self().sendTimeouts_.push_back(timeoutMilliseconds);
             limit = self().sendLimit_;
             if (self().sendsBeforeStall_ == 0) {
                 return 0;
@@ -55,7 +56,8 @@ struct NetworkDoubleBackend {
                 --self().sendsBeforeStall_;
             }
         }
-        return self().real_->send(socket, bytes, limit != 0 && size > limit ? limit : size, error);
+        return self().real_->send(socket, bytes, limit != 0 && size > limit ? limit : size,
+                                  timeoutMilliseconds, error);
     }
 
     static int32_t receive(SocketHandle socket, uint8_t* buffer, uint32_t size,
@@ -140,6 +142,11 @@ std::vector<std::vector<uint8_t>> NetworkDouble::sent() const {
 std::vector<uint32_t> NetworkDouble::connectTimeouts() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return connectTimeouts_;
+}
+
+std::vector<uint32_t> NetworkDouble::sendTimeouts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sendTimeouts_;
 }
 
 std::vector<uint32_t> NetworkDouble::receiveTimeouts() const {

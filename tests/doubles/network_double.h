@@ -31,6 +31,7 @@ class NetworkDouble {
     std::vector<SocketHandle> closed() const;
     std::vector<std::vector<uint8_t>> sent() const; // the bytes each send offered
     std::vector<uint32_t> connectTimeouts() const;  // the bound of each connect
+    std::vector<uint32_t> sendTimeouts() const;     // the bound of each send
     std::vector<uint32_t> receiveTimeouts() const;  // the bound of each receive
 
   private:
@@ -49,5 +50,6 @@ class NetworkDouble {
     std::vector<SocketHandle> closed_;
     std::vector<std::vector<uint8_t>> sent_;
     std::vector<uint32_t> connectTimeouts_;
+    std::vector<uint32_t> sendTimeouts_;
     std::vector<uint32_t> receiveTimeouts_;
 };

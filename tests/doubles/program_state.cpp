@@ -6,6 +6,7 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
+#include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
@@ -41,6 +42,9 @@ void resetProgramState() {
     m_dwLastError = 0;
     runEndRequested = false;
     portsRestored = false;
-    writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr};
+    writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr, {}};
+    writerOutcome = {};
+    printerIdentified = false;
+    flashModeAbandoned = false;
     updateInProgress = false;
 }

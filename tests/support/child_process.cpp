@@ -140,6 +140,13 @@ void ChildProcess::signal(int number) {
     }
 }
 
+void ChildProcess::closeOutput() {
+    if (output_ >= 0) {
+        close(output_);
+        output_ = -1;
+    }
+}
+
 void ChildProcess::signalGroup(int number) {
     if (pid_ > 0) {
         kill(-pid_, number);

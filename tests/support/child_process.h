@@ -30,6 +30,9 @@ class ChildProcess {
 
     void typeOnTerminal(const std::string& text);
     void signal(int number);
+    // Closes the reading end of standard output, as a reader that goes away (`| head`) does:
+    // the child's later writes to it fail.
+    void closeOutput();
     // Signals the child's process group, as a terminal's Ctrl-C does: for a child that leads
     // a group of its own (started through setsid).
     void signalGroup(int number);

@@ -90,6 +90,26 @@ class SimulatedPrinterProcess {
         return false;
     }
 
+    // The events of a kind so far; and waiting until there are more than count.
+    std::vector<json> eventsOf(const std::string& kind) const {
+        std::vector<json> found;
+        for (const json& event : events()) {
+            if (event.is_object() && event.value("event", "") == kind) {
+                found.push_back(event);
+            }
+        }
+        return found;
+    }
+    bool waitForMore(const std::string& kind, size_t count, int timeoutMilliseconds) const {
+        for (int waited = 0; waited < timeoutMilliseconds; waited += 10) {
+            if (eventsOf(kind).size() > count) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
   private:
     static inline int started_ = 0;
     std::string eventLog_;
@@ -348,6 +368,7 @@ struct UnstartedUpgradeCase {
     std::vector<std::string> upgradeOptions;
     int exitCode;
     std::vector<std::string> messages;
+    bool flashModeSent;
 };
 
 class UnstartedUpgrade : public TicketflashProcess,
@@ -366,24 +387,49 @@ TEST_P(UnstartedUpgrade, WritesNothingAndSaysWhy) {
     EXPECT_EQ(report["bytesSent"], 0);
     EXPECT_EQ(report["verified"], false);
     EXPECT_FALSE(simulated->sawEvent("reset"));
+    EXPECT_EQ(simulated->received("flash-mode"), example.flashModeSent);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, UnstartedUpgrade,
     testing::Values(
-        UnstartedUpgradeCase{
-            "PrinterNotReady", {"--device-id", READY_G_PRINTER, "--not-ready"}, {"--yes"}, 1, {}},
+        UnstartedUpgradeCase{"PrinterNotReady",
+                             {"--device-id", READY_G_PRINTER, "--not-ready"},
+                             {"--yes"},
+                             1,
+                             {},
+                             false},
         UnstartedUpgradeCase{"FlashModeRefused",
                              {"--device-id", READY_G_PRINTER, "--refuse-flash-mode"},
                              {"--yes"},
                              1,
-                             {"Failed to entered flash programming mode"}},
-        UnstartedUpgradeCase{"RasterWithoutVariant", {"--device-id", RASTER_PRINTER}, {}, 64, {}},
+                             {"Failed to entered flash programming mode",
+                              "The printer may be waiting in flash mode: power-cycle it before "
+                              "using it again"},
+                             true},
+        UnstartedUpgradeCase{
+            "RasterWithoutVariant", {"--device-id", RASTER_PRINTER}, {}, 64, {}, false},
         UnstartedUpgradeCase{"VariantForAPrinterWithout",
                              {"--device-id", READY_G_PRINTER},
                              {"--variant", "2"},
                              64,
-                             {}}),
+                             {},
+                             false},
+        // No model: no firmware is offered, the probe's own box is all that is shown.
+        UnstartedUpgradeCase{"UnidentifiedPrinter",
+                             {"--device-id", "MFG:ACME;CMD:ESC/POS;FWV:V2.05;"},
+                             {"--yes"},
+                             1,
+                             {"Printer model NOT found in ID!"},
+                             false},
+        UnstartedUpgradeCase{"PlaceholderForARealPrinter",
+                             {"--device-id", "MFG:ACME;CMD:G;MDL:VRE G;FWV:V1.00;"},
+                             {"--yes"},
+                             1,
+                             {"This program carries no real firmware for this printer (its "
+                              "images are placeholders for the printer simulator), nothing was "
+                              "sent to it"},
+                             false}),
     [](const testing::TestParamInfo<UnstartedUpgradeCase>& info) { return info.param.name; });
 
 // The entry chosen in the combo box sets the caption and the image, also the entry that the probe
@@ -585,10 +631,11 @@ TEST_F(TicketflashProcess, RealTimeUpgradeRefusesAnInterruptWhileWritingAndConfi
     EXPECT_EQ(report["status"], "Found Printer - Printer ready");
 }
 
-// The printer drops the connection after 4 KBytes of the image: the dialog's write error, no
-// reset wait, and a closing probe that finds a printer without a valid firmware.
+// The printer drops the connection after 4 KBytes of the image and then claims the new version:
+// the dialog's write error, no reset wait, and a failed upgrade whatever the printer says.
 TEST_F(TicketflashProcess, RealTimeUpgradeWithAWriteErrorIsAFailedUpgrade) {
-    auto simulated = printer({"--device-id", READY_G_PRINTER, "--close-after-image-bytes", "4096"});
+    auto simulated =
+        printer({"--device-id", READY_G_PRINTER, "--claim-version-after-image-bytes", "4096"});
     int exitCode = -1;
     json report = runJson({"upgrade", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
     EXPECT_EQ(exitCode, 1);
@@ -596,8 +643,30 @@ TEST_F(TicketflashProcess, RealTimeUpgradeWithAWriteErrorIsAFailedUpgrade) {
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].rfind("Write error = Dec = ", 0), 0u) << texts[0];
     EXPECT_EQ(report["image"], "V1.12");
-    EXPECT_NE(report["newVersion"], "V1.12;");
+    EXPECT_EQ(report["newVersion"], "V1.12;");
     EXPECT_EQ(report["verified"], false);
+    EXPECT_GE(report["bytesSent"], 4096);
+    EXPECT_LT(report["bytesSent"], 393264);
+}
+
+// Nothing the front end meets stops the writer: standard output closed from the start (as by
+// `| head`), and a hang-up during the delay and another during the image, both refused.
+TEST_F(TicketflashProcess, RealTimeUpgradeOutlivesAClosedOutputAndHangUps) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER});
+    auto tool = start({"upgrade", "--yes", "--ip", "127.0.0.1", "--port", simulated->port()});
+    tool->closeOutput();
+    ASSERT_TRUE(simulated->waitFor("flash-confirm", 20000));
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    tool->signal(SIGHUP);
+    // The first image bytes arrive after the 15 s delay.
+    ASSERT_TRUE(simulated->waitForMore("write", simulated->eventsOf("write").size(), 20000));
+    tool->signal(SIGHUP);
+    ChildOutcome outcome = tool->finish(120000);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
+    std::vector<json> resets = simulated->eventsOf("reset");
+    ASSERT_EQ(resets.size(), 1u);
+    EXPECT_EQ(resets[0]["size"], 393264);
+    EXPECT_NE(resets[0].value("detail", "").find(" V1.12"), std::string::npos) << resets[0].dump();
 }
 
 } // namespace

@@ -34,6 +34,10 @@ TEST(UpgradeVerdict, SaysPlainlyWhatTheClosingProbeFound) {
     EXPECT_EQ(upgradeVerdict(false, "V1.00;", "V1.12"),
               "Upgrade not confirmed: the printer could not be read after the upgrade, so it is "
               "not known to run V1.12.");
+    EXPECT_EQ(writeFailedVerdict(240128, 393264, 104),
+              "Upgrade failed: a write error (104) stopped the image after 240128 of 393264 bytes "
+              "were accepted; the printer does not hold a complete image, whatever version it "
+              "reports.");
 }
 
 } // namespace

@@ -40,27 +40,29 @@ struct EntryFailure {
     UpgradeRoute route;
     void (*fault)(SimFaults* faults);
     const char* message;
+    bool afterRequest; // the printer had taken the flash-mode request
 };
 
 static const EntryFailure ENTRY_FAILURES[] = {
     {"UsbNotReady", ROUTE_USB, [](SimFaults* f) { f->notReady = true; },
-     "VRE G SIM printer is NOT ready, resolve and try again  USB"},
+     "VRE G SIM printer is NOT ready, resolve and try again  USB", false},
     {"TcpNotReady", ROUTE_TCP, [](SimFaults* f) { f->notReady = true; },
-     "VRE G SIM printer is NOT ready, resolve and try again  ETHERNET"},
+     "VRE G SIM printer is NOT ready, resolve and try again  ETHERNET", false},
     {"UsbRefused", ROUTE_USB, [](SimFaults* f) { f->refuseFlashMode = true; },
-     "Failed to entered flash programming mode"},
+     "Failed to entered flash programming mode", true},
     {"ParallelRefused", ROUTE_PARALLEL, [](SimFaults* f) { f->refuseFlashMode = true; },
-     "Failed to entered flash programming mode"},
+     "Failed to entered flash programming mode", true},
     {"TcpRefused", ROUTE_TCP, [](SimFaults* f) { f->refuseFlashMode = true; },
-     "Failed to entered flash programming mode"},
+     "Failed to entered flash programming mode", true},
     {"UsbClosedOnRequest", ROUTE_USB,
-     [](SimFaults* f) { f->closeOn[SIM_COMMAND_FLASH_MODE] = true; }, "Could not read status back"},
+     [](SimFaults* f) { f->closeOn[SIM_COMMAND_FLASH_MODE] = true; }, "Could not read status back",
+     true},
     {"UsbClosedOnConfirm", ROUTE_USB,
      [](SimFaults* f) { f->closeOn[SIM_COMMAND_FLASH_CONFIRM] = true; },
-     "Could not read status back"},
+     "Could not read status back", true},
     {"TcpSilentOnConfirm", ROUTE_TCP,
      [](SimFaults* f) { f->silentOn[SIM_COMMAND_FLASH_CONFIRM] = true; },
-     "Could not read status back after writing <SA15>"},
+     "Could not read status back after writing <SA15>", true},
 };
 
 class EntryFailures : public FlashEntry, public ::testing::WithParamInterface<EntryFailure> {};
@@ -73,6 +75,11 @@ TEST_P(EntryFailures, ShowTheirMessageStartNoWriterAndCloseTheChannel) {
     upgrade();
     EXPECT_TRUE(contains(dialog.texts(), GetParam().message))
         << testing::PrintToString(dialog.texts());
+    // A printer that took the flash-mode request may be waiting in flash mode: the user is told.
+    EXPECT_EQ(contains(dialog.texts(), "The printer may be waiting in flash mode: power-cycle it "
+                                       "before using it again"),
+              GetParam().afterRequest);
+    EXPECT_EQ(flashModeAbandoned, GetParam().afterRequest);
     expectNothingStarted();
 }
 

@@ -1,6 +1,7 @@
 // Whole upgrades against the simulated printer on every route: what the printer receives, the
 // progress texts and their timing, and the state the upgrade leaves.
 
+#include "app/probe.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "flash/flash_writer.h"
@@ -158,9 +159,10 @@ TEST_F(ImageSizes, AnOddImageLosesItsLastByteForGood) {
               (Strings{"0 KBytes programmed\r\n", "1 KBytes programmed\r\n", "End Of File"}));
     EXPECT_EQ(imageWriteSizes(), (std::vector<uint64_t>{512, 512}));
 
-    // The printer reports a damaged version now; a fresh one takes the second upgrade.
+    // The printer reports a damaged version now; a fresh one, probed, takes the second upgrade.
     SimulatedPrinter second;
     local->attach(usbPath(), &second);
+    refreshPrinterData(&dialogControls, &printerData);
     upgrade();
     EXPECT_EQ(second.imageByteCount(), 1024u);
 }
@@ -175,6 +177,7 @@ TEST_F(ImageSizes, ABlockMultipleHasNoShortLastBlockAndOtherSizesOneShortBlock) 
         SCOPED_TRACE(test.size);
         SimulatedPrinter fresh;
         local->attach(usbPath(), &fresh);
+        refreshPrinterData(&dialogControls, &printerData);
         upgradeWithSize(test.size);
         EXPECT_EQ(imageWriteSizes(fresh), test.writes);
     }

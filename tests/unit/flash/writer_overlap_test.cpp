@@ -2,6 +2,7 @@
 // clears updateInProgress until its closing probe has returned, the dialog ignores every
 // command that would work on the printer or its globals.
 
+#include "app/dialog_controls.h"
 #include "app/update_dialog.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
@@ -56,11 +57,14 @@ class ClosingProbeGate {
     bool flagWhileHeld_ = true;
 };
 
+void notify(int controlId, int notification) {
+    updateDialogProc(
+        dialogModelWindow(), DIALOG_MESSAGE_COMMAND,
+        (static_cast<uintptr_t>(notification) << 16) | static_cast<uintptr_t>(controlId), 0);
+}
+
 void click(int controlId) {
-    updateDialogProc(dialogModelWindow(), DIALOG_MESSAGE_COMMAND,
-                     (static_cast<uintptr_t>(CONTROL_NOTIFY_CLICKED) << 16) |
-                         static_cast<uintptr_t>(controlId),
-                     0);
+    notify(controlId, CONTROL_NOTIFY_CLICKED);
 }
 
 class WriterOverlap : public FlashFixture, public ::testing::WithParamInterface<UpgradeRoute> {};
@@ -74,10 +78,18 @@ TEST_P(WriterOverlap, TheDialogIgnoresPrinterCommandsUntilTheClosingProbeHasRetu
     ASSERT_TRUE(gate.waitUntilHeld());
     size_t openings = countEvents(SIM_EVENT_OPENED);
     size_t boxes = dialog.shown().size();
+    int32_t variant = printerData.variant;
+    std::string octet = ethernetSettings.ipOctet1;
     for (int command : {IDC_REFRESH_BUTTON, IDC_FIND_ETHERNET_BUTTON, IDC_UPGRADE_BUTTON,
-                        IDC_DISPLAY_VERSIONS_BUTTON}) {
+                        IDC_DISPLAY_VERSIONS_BUTTON, IDC_STATUS_BUTTON}) {
         click(command);
     }
+    // The combo box and the address edits leave the closing probe's globals alone too.
+    userInterfaceService->setText(dialogControls.ipOctet1Edit, "10");
+    notify(IDC_IP_OCTET1_EDIT, CONTROL_NOTIFY_EDIT_CHANGED);
+    notify(IDC_FIRMWARE_COMBO, CONTROL_NOTIFY_SELECTION_CHANGED);
+    EXPECT_EQ(printerData.variant, variant);
+    EXPECT_EQ(ethernetSettings.ipOctet1, octet);
     EXPECT_EQ(countEvents(SIM_EVENT_OPENED), openings) << "a command reached the printer";
     EXPECT_EQ(dialog.shown().size(), boxes)
         << "a command showed something: " << testing::PrintToString(dialog.texts());
@@ -94,6 +106,19 @@ TEST_P(WriterOverlap, TheDialogIgnoresPrinterCommandsUntilTheClosingProbeHasRetu
     openings = countEvents(SIM_EVENT_OPENED);
     click(GetParam() == ROUTE_TCP ? IDC_FIND_ETHERNET_BUTTON : IDC_REFRESH_BUTTON);
     EXPECT_TRUE(waitForEvents(SIM_EVENT_OPENED, openings + 1));
+}
+
+// Typing in an address edit for the writer's whole life, as a user may: the closing probe works
+// from its own copy of the address, and the edits wait for it (ThreadSanitizer watches this).
+TEST_F(FlashFixture, AddressTypingNeverRacesTheClosingProbe) {
+    attach(ROUTE_TCP);
+    upgradePrinterFirmware();
+    while (writerBusy()) {
+        notify(IDC_IP_OCTET1_EDIT, CONTROL_NOTIFY_EDIT_CHANGED);
+    }
+    ASSERT_TRUE(kernel.waitForThreads(30000));
+    std::string label = std::string(FirmwareCatalogue[DEFAULT_SLOT].version) + ";";
+    EXPECT_EQ(std::string(printerData.firmwareVersion), label) << "the closing probe ran";
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, WriterOverlap, ::testing::Values(ROUTE_USB, ROUTE_TCP),

@@ -3,6 +3,7 @@
 
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
+#include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "resources/resource.h"
 #include "tests/unit/flash/flash_fixture.h"
@@ -60,27 +61,39 @@ INSTANTIATE_TEST_SUITE_P(Boards, PowerCycleNotice, ::testing::ValuesIn(POWER_CYC
 struct WriteFailure {
     const char* name;
     UpgradeRoute route;
+    void (*fault)(SimFaults* faults); // the simulated printer's; none for the TCP send double
     const char* message;
+    const char* versionAfter; // what the closing probe then reads
 };
 
 static const WriteFailure WRITE_FAILURES[] = {
     // The simulated channel reports ERROR_DEVICE_NOT_CONNECTED once the printer hung up.
-    {"UsbPrinterHangsUp", ROUTE_USB, "Write error = Dec = 1167, Hex = 48F"},
-    {"ParallelPrinterHangsUp", ROUTE_PARALLEL, "Write error = Dec = 1167, Hex = 48F"},
+    {"UsbPrinterHangsUp", ROUTE_USB, [](SimFaults* f) { f->closeAfterImageBytes = 1024; },
+     "Write error = Dec = 1167, Hex = 48F", "CORRUPT;"},
+    {"ParallelPrinterHangsUp", ROUTE_PARALLEL, [](SimFaults* f) { f->closeAfterImageBytes = 1024; },
+     "Write error = Dec = 1167, Hex = 48F", "CORRUPT;"},
     // A send that takes nothing is reported as ERROR_WRITE_FAULT.
-    {"TcpSendTakesNothing", ROUTE_TCP, "Write error = Dec = 29, Hex = 1D"},
+    // The closing probe's sends take nothing either: the version shown stays as it was.
+    {"TcpSendTakesNothing", ROUTE_TCP, nullptr, "Write error = Dec = 29, Hex = 1D", "V1.00;"},
+    // A printer that stops reading: the channel's write bound passes (ERROR_SEM_TIMEOUT).
+    {"UsbPrinterStalls", ROUTE_USB, [](SimFaults* f) { f->stallAfterImageBytes = 1024; },
+     "Write error = Dec = 121, Hex = 79", "CORRUPT;"},
+    // It hangs up after part of the image and then claims the new version: a failure all the same.
+    {"UsbPrinterClaimsTheVersionOfACutImage", ROUTE_USB,
+     [](SimFaults* f) { f->claimVersionAfterImageBytes = 1024; },
+     "Write error = Dec = 1167, Hex = 48F", "V1.12;"},
 };
 
 class WriteFailures : public FlashFixture, public ::testing::WithParamInterface<WriteFailure> {};
 
 TEST_P(WriteFailures, ShowTheErrorSkipTheResetWaitAndStillClose) {
     attach(GetParam().route);
-    if (GetParam().route == ROUTE_TCP) {
+    if (GetParam().fault == nullptr) {
         // <SS>, ESC "*FR", "<SA15>" and two blocks go out; the third block stalls.
         network->stallSendsAfter(5);
     } else {
         SimFaults faults;
-        faults.closeAfterImageBytes = 1024;
+        GetParam().fault(&faults);
         printer.setFaults(faults);
     }
     upgrade();
@@ -97,6 +110,32 @@ TEST_P(WriteFailures, ShowTheErrorSkipTheResetWaitAndStillClose) {
     EXPECT_FALSE(writerBusy());
     EXPECT_EQ(printerHandle, INVALID_CHANNEL_HANDLE);
     EXPECT_EQ(printerSocket, INVALID_SOCKET_HANDLE);
+    // The front ends judge the upgrade by the writer's outcome, whatever the printer says now.
+    EXPECT_FALSE(writerOutcome.wroteAll);
+    EXPECT_EQ(writerOutcome.bytesAccepted, 1024u);
+    EXPECT_EQ(writerOutcome.imageSize, evenSize(DEFAULT_SLOT));
+    EXPECT_EQ(dialog.text(IDC_VERSION_TEXT), GetParam().versionAfter);
+}
+
+// Over TCP a printer that stops reading fills the socket buffers; the send bound then ends the
+// write. The closing probe meets the same silent printer and gives up at its receive bound.
+TEST_F(FlashFixture, AStalledPrinterOverTcpIsAWriteErrorAtTheSendBound) {
+    attach(ROUTE_TCP);
+    SimFaults faults;
+    faults.stallAfterImageBytes = 1024;
+    printer.setFaults(faults);
+    ethernetTimeouts.sendMilliseconds = 200;
+    ethernetTimeouts.receiveMilliseconds = 200;
+    upgradePrinterFirmware();
+    ASSERT_TRUE(kernel.waitForThreads(30000));
+    // The system's time-out: EAGAIN on Linux, WSAETIMEDOUT on Windows.
+    Strings texts = dialog.texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts[0].rfind("Write error = Dec = ", 0), 0u) << testing::PrintToString(texts);
+    EXPECT_NE(writerOutcome.writeError, 0u);
+    EXPECT_FALSE(writerOutcome.wroteAll);
+    EXPECT_GE(writerOutcome.bytesAccepted, 1024u);
+    EXPECT_LT(writerOutcome.bytesAccepted, evenSize(DEFAULT_SLOT));
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, WriteFailures, ::testing::ValuesIn(WRITE_FAILURES),

@@ -24,7 +24,10 @@ static const char STORED_VERSION_LIST[] = "Installed versions:\n"
                                           "VRK-54 Logic Bd I  (Qorvel) \t- V1.05\n"
                                           "VRK-54 Logic Bd II (Std)\t- V2.01b\n"
                                           "MZ-54  Standard             \t- V3.04a\n"
-                                          "MZ-54 IBM Dual Driver       \t- V4.04a\n";
+                                          "MZ-54 IBM Dual Driver       \t- V4.04a\n"
+                                          "\n"
+                                          "Placeholder images: written only to the printer "
+                                          "simulator, never to a real printer.\n";
 
 class InstalledVersionsTest : public ::testing::Test {
   protected:
@@ -33,9 +36,9 @@ class InstalledVersionsTest : public ::testing::Test {
 
 TEST_F(InstalledVersionsTest, ListShowsEveryStoredLabelInDisplayOrder) {
     char text[INSTALLED_VERSIONS_TEXT_SIZE];
-    EXPECT_EQ(composeInstalledVersions(text, sizeof text), 475u);
+    EXPECT_EQ(composeInstalledVersions(text, sizeof text), 560u);
     EXPECT_EQ(std::string(text), STORED_VERSION_LIST);
-    EXPECT_EQ(strlen(STORED_VERSION_LIST), 475u);
+    EXPECT_EQ(strlen(STORED_VERSION_LIST), 560u);
 }
 
 TEST_F(InstalledVersionsTest, ShownInOneBoxCaptionedVersions) {
@@ -60,9 +63,9 @@ TEST_F(InstalledVersionsTest, LongestLabelsAllowedStillFitTheList) {
     for (int slot = 0; slot < FIRMWARE_SLOT_COUNT; ++slot) {
         memcpy(FirmwareCatalogue[slot].version, saved[slot], FIRMWARE_VERSION_SIZE);
     }
-    // The stored labels take 76 of the 475 characters.
-    EXPECT_EQ(length, 475 - 76 + FIRMWARE_SLOT_COUNT * label.size());
-    EXPECT_EQ(std::string(text).substr(length - label.size() - 1), label + "\n");
+    // The stored labels take 76 of the 560 characters.
+    EXPECT_EQ(length, 560 - 76 + FIRMWARE_SLOT_COUNT * label.size());
+    EXPECT_NE(std::string(text).find(label + "\n\nPlaceholder images"), std::string::npos);
 }
 
 TEST_F(InstalledVersionsTest, SmallBufferIsCutAndTerminated) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -209,7 +210,8 @@ TEST_F(OpenChannel, TimeoutsReadBackAsLastSetOnTheSameHandle) {
     ChannelHandle usb = open(UsbDeviceTable[2].devicePath, CHANNEL_SHARED);
     ChannelTimeouts timeouts = {};
     ASSERT_TRUE(localChannelService->getTimeouts(lpt, &timeouts, nullptr));
-    EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 0u);
+    EXPECT_EQ(timeouts.writeTotalTimeoutConstant,
+              DEFAULT_CHANNEL_TIMEOUTS.writeTotalTimeoutConstant);
 
     ChannelTimeouts raised = {1, 2, 3, 4, 15000};
     EXPECT_TRUE(localChannelService->setTimeouts(lpt, &raised, nullptr));
@@ -218,13 +220,45 @@ TEST_F(OpenChannel, TimeoutsReadBackAsLastSetOnTheSameHandle) {
     EXPECT_EQ(timeouts.writeTotalTimeoutMultiplier, 4u);
     EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 15000u);
     ASSERT_TRUE(localChannelService->getTimeouts(usb, &timeouts, nullptr));
-    EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 0u) << "another handle keeps its own";
+    EXPECT_EQ(timeouts.writeTotalTimeoutConstant,
+              DEFAULT_CHANNEL_TIMEOUTS.writeTotalTimeoutConstant)
+        << "another handle keeps its own";
 
     localChannelService->close(lpt);
     opened_.erase(opened_.begin());
     ChannelHandle again = open("LPT1:", CHANNEL_SHARED);
     ASSERT_TRUE(localChannelService->getTimeouts(again, &timeouts, nullptr));
-    EXPECT_EQ(timeouts.writeTotalTimeoutConstant, 0u) << "a new handle starts afresh";
+    EXPECT_EQ(timeouts.writeTotalTimeoutConstant,
+              DEFAULT_CHANNEL_TIMEOUTS.writeTotalTimeoutConstant)
+        << "a new handle starts afresh";
+}
+
+// A printer that answers nothing and one that stops reading, as a pipe nobody empties: a read
+// ends empty and a write fails once the channel's bounds have passed.
+TEST_F(OpenChannel, ReadsAndWritesEndAtTheirBounds) {
+    std::string fifo = (root_ / "dev" / "stalled").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ChannelHandle channel = open(fifo.c_str(), CHANNEL_SHARED);
+    ASSERT_NE(channel, INVALID_CHANNEL_HANDLE);
+    ChannelTimeouts bounds = DEFAULT_CHANNEL_TIMEOUTS;
+    bounds.readTotalTimeoutConstant = 50;
+    bounds.writeTotalTimeoutConstant = 50;
+    ASSERT_TRUE(localChannelService->setTimeouts(channel, &bounds, nullptr));
+
+    uint8_t block[512] = {};
+    uint32_t count = 1;
+    EXPECT_TRUE(localChannelService->read(channel, block, sizeof block, &count, nullptr));
+    EXPECT_EQ(count, 0u) << "nothing came in time";
+
+    PlatformError error = 0;
+    int written = 0;
+    while (written < 1000 &&
+           localChannelService->write(channel, block, sizeof block, &count, &error)) {
+        ++written;
+    }
+    EXPECT_LT(written, 1000) << "the pipe filled and the write bound passed";
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(error, static_cast<PlatformError>(ETIMEDOUT));
 }
 
 TEST_F(OpenChannel, TimeoutsOfAClosedHandleFail) {

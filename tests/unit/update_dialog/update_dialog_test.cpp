@@ -242,13 +242,22 @@ TEST_F(UpdateDialog, ASelectionChangeOfTheFirmwareListPicksTheVariantOnce) {
     EXPECT_EQ(dialog.changes().size(), 0u);
 }
 
-TEST_F(UpdateDialog, ASelectionChangeIsHandledDuringAnUpgradeToo) {
+// The writer's closing probe writes variant, currentImage and uses the address: the combo box
+// and the address edits leave them alone until it is done.
+TEST_F(UpdateDialog, TheComboAndTheAddressEditsWaitForTheWriter) {
+    start(); // no local printer: the address edits are enabled
+    updateInProgress = true;
+    ASSERT_TRUE(dialogModelType(IDC_IP_OCTET4_EDIT, "77"));
+    EXPECT_STREQ(ethernetSettings.ipOctet4, "1");
+
     printer.setDeviceId(READY_RASTER_BOARD_II);
     attachLocal(usbPath());
-    start();
+    updateInProgress = false;
+    EXPECT_EQ(command(IDC_REFRESH_BUTTON), 1);
     updateInProgress = true;
     ASSERT_TRUE(dialogModelSelect(IDC_FIRMWARE_COMBO, 1));
-    EXPECT_EQ(printerData.variant, 2);
+    EXPECT_EQ(printerData.variant, 1);
+    EXPECT_EQ(currentImage, &FirmwareCatalogue[9]);
 }
 
 TEST_F(UpdateDialog, OtherComboNotificationsDoNothing) {
@@ -363,7 +372,6 @@ TEST_F(UpdateDialog, StatusSaysNotReadyForNoPrinterOrAPrinterNotReady) {
         {"not ready", true, true, {"Not Ready"}},
         {"ready", true, false, {}},
     };
-    updateInProgress = true; // STATUS is answered during an upgrade too
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
         detachLocal();
@@ -383,4 +391,11 @@ TEST_F(UpdateDialog, StatusSaysNotReadyForNoPrinterOrAPrinterNotReady) {
         EXPECT_EQ(countEvents(SIM_EVENT_CLOSED) - closes, countEvents(SIM_EVENT_OPENED) - opened);
         EXPECT_EQ(printerHandle, INVALID_CHANNEL_HANDLE);
     }
+    // During an upgrade it leaves the printer, and printerHandle, to the writer.
+    updateInProgress = true;
+    dialog.clear();
+    size_t opened = countEvents(SIM_EVENT_OPENED);
+    EXPECT_EQ(command(IDC_STATUS_BUTTON), 1);
+    EXPECT_EQ(dialog.texts(), Texts{});
+    EXPECT_EQ(countEvents(SIM_EVENT_OPENED), opened);
 }
