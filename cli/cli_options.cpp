@@ -12,9 +12,10 @@ const char TOOL_DESCRIPTION[] =
     "TCP.\nEach subcommand does what the same command of the Windows tool's dialog does.";
 
 const char USAGE[] = "Usage: ticketflash [--log] [--json] [--record FILE] "
-                     "{probe | find [--ip A.B.C.D] [--port N] | versions | status | "
-                     "upgrade [--ip A.B.C.D] [--port N] [--variant 1|2] [--yes] | restore-ports | "
-                     "fleet [--jobs N] [--yes] [--reinstall] INVENTORY}";
+                     "{probe [--device PATH] | find [--ip A.B.C.D] [--port N] | versions | "
+                     "status [--device PATH] | "
+                     "upgrade [--ip A.B.C.D] [--port N] [--device PATH] [--variant 1|2] [--yes] | "
+                     "restore-ports | fleet [--jobs N] [--yes] [--reinstall] INVENTORY}";
 
 void addAddressOptions(CLI::App* command, CliOptions* options) {
     command
@@ -23,6 +24,12 @@ void addAddressOptions(CLI::App* command, CliOptions* options) {
         ->check(CLI::ValidIPV4);
     command->add_option("--port", options->tcpPort, "the printer's TCP port (default 10001)")
         ->check(CLI::Range(1, 65535));
+}
+
+// The subcommands that look for a local printer.
+void addDeviceOption(CLI::App* command, CliOptions* options) {
+    command->add_option("--device", options->device,
+                        "the USB printer to use when several are attached, e.g. /dev/usb/lp1");
 }
 
 // Each subcommand records itself as the command when it is the one given.
@@ -64,22 +71,25 @@ void buildParser(CLI::App& app, CliOptions* options) {
     app.require_subcommand(1);
     // The global switches may also follow the subcommand.
     app.fallthrough();
-    addCommand(app, "probe",
-               "look for a local printer (USB, then LPT1 to LPT3) as \"Refresh data\" does",
-               CLI_COMMAND_PROBE, options);
+    CLI::App* probe = addCommand(
+        app, "probe", "look for a local printer (USB, then LPT1 to LPT3) as \"Refresh data\" does",
+        CLI_COMMAND_PROBE, options);
+    addDeviceOption(probe, options);
     CLI::App* find =
         addCommand(app, "find", "look for the printer over TCP", CLI_COMMAND_FIND, options);
     addAddressOptions(find, options);
     addCommand(app, "versions", "list the firmware versions built into the tool",
                CLI_COMMAND_VERSIONS, options);
-    addCommand(app, "status", "ask the local printer whether it is ready", CLI_COMMAND_STATUS,
-               options);
+    CLI::App* status = addCommand(app, "status", "ask the local printer whether it is ready",
+                                  CLI_COMMAND_STATUS, options);
+    addDeviceOption(status, options);
     CLI::App* upgrade =
         addCommand(app, "upgrade",
                    "probe the printer (over TCP when --ip or --port is given, else locally), "
                    "write its firmware image and show the version it comes back with",
                    CLI_COMMAND_UPGRADE, options);
     addAddressOptions(upgrade, options);
+    addDeviceOption(upgrade, options);
     upgrade
         ->add_option("--variant", options->variant,
                      "the firmware variant of a raster printer: the combo box's entry 1 or 2")

@@ -29,6 +29,8 @@ struct CliOptions {
     std::string tcpPort;
     int variant = 0; // 1 or 2: the firmware combo box entry for a raster printer; 0 when not given
     std::string recordFile; // --record: every exchange with the printer goes to this file
+    // The USB printer to use when several are attached (/dev/usb/lpN); empty when not given.
+    std::string device;
     // upgrade --progress: with --json, the progress lines go to standard error as they come, for
     // the fleet run that follows its child runs.
     bool progress = false;

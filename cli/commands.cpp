@@ -258,7 +258,22 @@ void printDialogFields() {
     }
 }
 
-RunOutcome runCommand(const CliOptions& options) {
+namespace {
+
+// Several printers of the family are attached and the command line did not say which: the
+// local search took none of them.
+void reportSeveralUsbPrinters(RunOutcome* outcome) {
+    std::string paths;
+    for (uint32_t index = 0; index < listedUsbPrinterCount; ++index) {
+        paths += (index == 0 ? "" : ", ") + std::string(listedUsbPrinters[index].path);
+    }
+    outcome->exitCode = CLI_EXIT_USAGE;
+    outcome->closingLine = "--device: " + std::to_string(listedUsbPrinterCount) +
+                           " USB printers are attached (" + paths +
+                           "); pick one with --device PATH";
+}
+
+RunOutcome runSubcommand(const CliOptions& options) {
     switch (options.command) {
     case CLI_COMMAND_VERSIONS:
         return showVersions();
@@ -275,6 +290,17 @@ RunOutcome runCommand(const CliOptions& options) {
         break;
     }
     return probeByRoute(options);
+}
+
+} // namespace
+
+RunOutcome runCommand(const CliOptions& options) {
+    pickedUsbDevice = options.device.empty() ? nullptr : options.device.c_str();
+    RunOutcome outcome = runSubcommand(options);
+    if (severalUsbPrintersUnpicked()) {
+        reportSeveralUsbPrinters(&outcome);
+    }
+    return outcome;
 }
 
 bool writerWasStarted() {

@@ -123,6 +123,9 @@ void tellListener(const DialogChange& change) {
 
 void installDialogFront(bool assumeYes) {
     answerYes = assumeYes;
+    // The front end drives the in-memory dialog, on Windows too, where the platform's own
+    // user-interface service is the real dialog.
+    userInterfaceService = &dialogModelUserInterface;
     dialogModelSetCommandHandler(sendCommand);
     dialogModelSetMessageBoxResponder(answerBox);
     dialogModelSetObserver(tellListener);

@@ -41,7 +41,12 @@ std::string trimmed(const std::string& text) {
 std::string bar(int done, int total) {
     int filled = total > 0 ? done * BAR_WIDTH / total : BAR_WIDTH;
     filled = filled < 0 ? 0 : (filled > BAR_WIDTH ? BAR_WIDTH : filled);
-    return "[" + std::string(filled, '#') + std::string(BAR_WIDTH - filled, '.') + "]";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "[" + std::string at -O3.
+    std::string line = "[";
+    line.append(filled, '#');
+    line.append(BAR_WIDTH - filled, '.');
+    line += ']';
+    return line;
 }
 
 std::string streamingLine(int total, const std::string& count) {

@@ -1,11 +1,18 @@
 #include "connection/local_discovery.h"
 
 #include "connection/status.h"
+#include "identity/device_id.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
+#include <cstdio>
+#include <cstring>
+
 ChannelHandle printerHandle = INVALID_CHANNEL_HANDLE;
 const UsbDeviceRow* usbDeviceTable = UsbDeviceTable;
+const char* pickedUsbDevice = nullptr;
+ListedPrinterDevice listedUsbPrinters[LISTED_USB_PRINTER_LIMIT];
+uint32_t listedUsbPrinterCount = 0;
 
 // A parallel port holds a printer only when its status read returns more than this.
 static const uint32_t PARALLEL_REPLY_MINIMUM = 4;
@@ -23,6 +30,14 @@ bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record) {
         return true;
     }
     debugLog("GetPrinterHandle - USB printer NOT found");
+    // The printer the user named, or one of several that the user must name: never another.
+    if (pickedUsbDevice != nullptr || severalUsbPrintersUnpicked()) {
+        debugLogFormat("GetPrinterHandle - %u USB printers listed, %s picked",
+                       listedUsbPrinterCount,
+                       pickedUsbDevice != nullptr ? pickedUsbDevice : "none");
+        record->portType = PORT_TYPE_NONE;
+        return false;
+    }
     debugLog("GetPrinterHandle - Before trying parallel printer");
     if (findPrinterPARALLEL(handle, record)) {
         record->portType = PORT_TYPE_PARALLEL;
@@ -34,16 +49,57 @@ bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record) {
     return false;
 }
 
+static bool openUsbPrinter(ChannelHandle* handle, const char* path) {
+    *handle = localChannelService->open(path, CHANNEL_SHARED, nullptr);
+    if (*handle == INVALID_CHANNEL_HANDLE) {
+        return false;
+    }
+    activeConnection = PORT_TYPE_USB;
+    return true;
+}
+
+bool isFamilyDeviceId(const char* deviceId) {
+    // parseModel would show a message for a device id without a model.
+    if (strstr(deviceId, "MDL:") == nullptr) {
+        return false;
+    }
+    static PrinterData scratch;
+    scratch = PrinterData();
+    snprintf(scratch.deviceId, sizeof scratch.deviceId, "%s", deviceId);
+    scratch.family = FAMILY_OTHER;
+    return parseModel(&scratch) && scratch.family != FAMILY_OTHER;
+}
+
+// Keeps the listed devices whose device id names a printer of the family.
+static void listFamilyUsbPrinters() {
+    static ListedPrinterDevice devices[LISTED_USB_PRINTER_LIMIT];
+    uint32_t count = localChannelService->listPrinterDevices(devices, LISTED_USB_PRINTER_LIMIT);
+    listedUsbPrinterCount = 0;
+    for (uint32_t index = 0; index < count; ++index) {
+        if (isFamilyDeviceId(devices[index].deviceId)) {
+            debugLogFormat("findUsbPrinter - Listed printer %s", devices[index].path);
+            listedUsbPrinters[listedUsbPrinterCount++] = devices[index];
+        }
+    }
+}
+
+bool severalUsbPrintersUnpicked() {
+    return pickedUsbDevice == nullptr && listedUsbPrinterCount > 1;
+}
+
 bool findUsbPrinter(ChannelHandle* handle, const UsbDeviceRow* table) {
     *handle = INVALID_CHANNEL_HANDLE;
+    listedUsbPrinterCount = 0;
+    if (pickedUsbDevice != nullptr) {
+        return openUsbPrinter(handle, pickedUsbDevice);
+    }
     for (const UsbDeviceRow* row = table; !isUsbDeviceTableEnd(row); ++row) {
-        *handle = localChannelService->open(row->devicePath, CHANNEL_SHARED, nullptr);
-        if (*handle != INVALID_CHANNEL_HANDLE) {
-            activeConnection = PORT_TYPE_USB;
+        if (openUsbPrinter(handle, row->devicePath)) {
             return true;
         }
     }
-    return false;
+    listFamilyUsbPrinters();
+    return listedUsbPrinterCount == 1 && openUsbPrinter(handle, listedUsbPrinters[0].path);
 }
 
 // Big print jobs and firmware images need a generous write time-out on a parallel port. A

@@ -20,6 +20,15 @@ enum ChannelSharing {
     CHANNEL_SHARED,    // shared for reading and writing
 };
 
+// A printer device that the system lists: the path to open it by, and the IEEE 1284 device id
+// it reported (empty when none could be read).
+constexpr int LISTED_DEVICE_PATH_SIZE = 256;
+constexpr int LISTED_DEVICE_ID_SIZE = 1024;
+struct ListedPrinterDevice {
+    char path[LISTED_DEVICE_PATH_SIZE];
+    char deviceId[LISTED_DEVICE_ID_SIZE];
+};
+
 // The five time-outs of a Windows COMMTIMEOUTS record, in milliseconds.
 struct ChannelTimeouts {
     uint32_t readIntervalTimeout;
@@ -69,6 +78,13 @@ struct LocalChannelService {
     bool (*getTimeouts)(ChannelHandle channel, ChannelTimeouts* timeouts, PlatformError* error);
     bool (*setTimeouts)(ChannelHandle channel, const ChannelTimeouts* timeouts,
                         PlatformError* error);
+
+    // The USB printers attached, as the system lists them, whatever their serial numbers: on
+    // Linux every usblp node (/dev/usb/lpN, in number order) with the device id its driver
+    // read (sysfs's ieee1284_id, else the device-id request on the node). Windows lists none:
+    // there a USB printer is found by the fixed table of units alone. Writes at most capacity
+    // devices and returns how many it wrote.
+    uint32_t (*listPrinterDevices)(ListedPrinterDevice* devices, uint32_t capacity);
 };
 
 extern const LocalChannelService* localChannelService;

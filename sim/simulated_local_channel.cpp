@@ -1,6 +1,7 @@
 #include "sim/simulated_local_channel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 // Error numbers the simulated channel reports: the Windows ones, as the product sees them.
@@ -122,6 +123,22 @@ struct SimulatedLocalChannelBackend {
         self()->timeouts_ = *timeouts;
         return true;
     }
+
+    // The simulated printers attached on a path outside the fixed table and the parallel
+    // ports, as a system lists its USB printers.
+    static uint32_t listPrinterDevices(ListedPrinterDevice* devices, uint32_t capacity) {
+        std::lock_guard<std::mutex> lock(self()->mutex_);
+        uint32_t count = 0;
+        for (const auto& [path, printer] : self()->printers_) {
+            if (count < capacity && path.rfind("/dev/", 0) == 0) {
+                snprintf(devices[count].path, sizeof devices[count].path, "%s", path.c_str());
+                snprintf(devices[count].deviceId, sizeof devices[count].deviceId, "%s",
+                         printer->deviceId().c_str());
+                ++count;
+            }
+        }
+        return count;
+    }
 };
 
 static const LocalChannelService simulatedLocalChannelService = {
@@ -132,6 +149,7 @@ static const LocalChannelService simulatedLocalChannelService = {
     SimulatedLocalChannelBackend::requestDeviceId,
     SimulatedLocalChannelBackend::getTimeouts,
     SimulatedLocalChannelBackend::setTimeouts,
+    SimulatedLocalChannelBackend::listPrinterDevices,
 };
 
 SimulatedLocalChannel::SimulatedLocalChannel() : previous_(localChannelService) {

@@ -64,11 +64,11 @@ static bool parseUsbDevicePath(const char* path, UsbUnitId* id) {
     return true;
 }
 
-// Reads the first line of a sysfs attribute of the USB device behind a usbmisc node. The
-// node's device link points at the printer interface; its parent is the USB device.
-static bool readUsbAttribute(const char* node, const char* name, char* value, size_t size) {
+// Reads the first line of a sysfs attribute of a usbmisc node's device: "device/NAME" is an
+// attribute of the printer interface, "device/../NAME" one of the USB device.
+static bool readNodeAttribute(const char* node, const char* name, char* value, size_t size) {
     char path[PATH_SIZE];
-    snprintf(path, sizeof path, "%s/class/usbmisc/%s/device/../%s", sysfsRoot, node, name);
+    snprintf(path, sizeof path, "%s/class/usbmisc/%s/%s", sysfsRoot, node, name);
     FILE* file = fopen(path, "re");
     if (file == nullptr) {
         return false;
@@ -83,9 +83,9 @@ static bool usbNodeMatches(const char* node, const UsbUnitId* id) {
     char vendor[16] = "";
     char product[16] = "";
     char serial[256] = "";
-    return readUsbAttribute(node, "idVendor", vendor, sizeof vendor) &&
-           readUsbAttribute(node, "idProduct", product, sizeof product) &&
-           readUsbAttribute(node, "serial", serial, sizeof serial) &&
+    return readNodeAttribute(node, "device/../idVendor", vendor, sizeof vendor) &&
+           readNodeAttribute(node, "device/../idProduct", product, sizeof product) &&
+           readNodeAttribute(node, "device/../serial", serial, sizeof serial) &&
            strcasecmp(vendor, id->vendor) == 0 && strcasecmp(product, id->product) == 0 &&
            strcasecmp(serial, id->serial) == 0;
 }
@@ -374,9 +374,62 @@ static bool posixSetTimeouts(ChannelHandle channel, const ChannelTimeouts* timeo
     return true;
 }
 
+// "lp" followed by digits only: a usblp node.
+static int isUsblpNode(const dirent* entry) {
+    const char* digits = entry->d_name + 2;
+    return strncmp(entry->d_name, "lp", 2) == 0 && digits[0] != '\0' &&
+           strspn(digits, "0123456789") == strlen(digits);
+}
+
+// The device id of a usblp node: the one its driver keeps in sysfs, else asked of the device.
+static void readListedDeviceId(const char* node, ListedPrinterDevice* device) {
+    if (readNodeAttribute(node, "device/ieee1284_id", device->deviceId, sizeof device->deviceId)) {
+        return;
+    }
+    device->deviceId[0] = '\0';
+    int descriptor = ::open(device->path, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) {
+        return;
+    }
+    uint32_t received = 0;
+    if (usblpDeviceId(descriptor, reinterpret_cast<uint8_t*>(device->deviceId),
+                      sizeof device->deviceId - 1, &received, nullptr)) {
+        device->deviceId[received] = '\0';
+    }
+    ::close(descriptor);
+}
+
+static uint32_t posixListPrinterDevices(ListedPrinterDevice* devices, uint32_t capacity) {
+    char folder[PATH_SIZE];
+    snprintf(folder, sizeof folder, "%s/usb", devRoot);
+    dirent** entries = nullptr;
+    int count = scandir(folder, &entries, isUsblpNode, versionsort);
+    uint32_t listed = 0;
+    for (int index = 0; index < count; ++index) {
+        const char* node = entries[index]->d_name;
+        if (listed < capacity) {
+            ListedPrinterDevice* device = &devices[listed];
+            int length = snprintf(device->path, sizeof device->path, "%s/%s", folder, node);
+            if (length >= 0 && static_cast<size_t>(length) < sizeof device->path) {
+                readListedDeviceId(node, device);
+                ++listed;
+            }
+        }
+        free(entries[index]);
+    }
+    free(entries);
+    return listed;
+}
+
 static const LocalChannelService posixLocalChannel = {
-    posixOpen,        posixRead,        posixWrite, posixClose, posixRequestDeviceId,
-    posixGetTimeouts, posixSetTimeouts,
+    posixOpen,
+    posixRead,
+    posixWrite,
+    posixClose,
+    posixRequestDeviceId,
+    posixGetTimeouts,
+    posixSetTimeouts,
+    posixListPrinterDevices,
 };
 
 const LocalChannelService* localChannelService = &posixLocalChannel;

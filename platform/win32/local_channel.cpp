@@ -95,9 +95,19 @@ static bool win32SetTimeouts(ChannelHandle channel, const ChannelTimeouts* timeo
     return true;
 }
 
+static uint32_t win32ListPrinterDevices(ListedPrinterDevice*, uint32_t) {
+    return 0;
+}
+
 static const LocalChannelService win32LocalChannel = {
-    win32Open,        win32Read,        win32Write, win32Close, win32RequestDeviceId,
-    win32GetTimeouts, win32SetTimeouts,
+    win32Open,
+    win32Read,
+    win32Write,
+    win32Close,
+    win32RequestDeviceId,
+    win32GetTimeouts,
+    win32SetTimeouts,
+    win32ListPrinterDevices,
 };
 
 const LocalChannelService* localChannelService = &win32LocalChannel;

@@ -25,6 +25,8 @@ void resetProgramState() {
     }
     printerHandle = INVALID_CHANNEL_HANDLE;
     usbDeviceTable = UsbDeviceTable;
+    pickedUsbDevice = nullptr;
+    listedUsbPrinterCount = 0;
     free(enumeratedPrinters);
     free(workingPrinters);
     free(movedPrinters);

@@ -128,6 +128,16 @@ struct ScriptedChannelBackend {
         self->timeouts = *timeouts;
         return true;
     }
+
+    static uint32_t listPrinterDevices(ListedPrinterDevice* devices, uint32_t capacity) {
+        ScriptedChannel* self = ScriptedChannel::active_;
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        uint32_t count = 0;
+        for (; count < capacity && count < self->listed.size(); ++count) {
+            devices[count] = self->listed[count];
+        }
+        return count;
+    }
 };
 
 static const LocalChannelService scriptedLocalChannel = {
@@ -138,6 +148,7 @@ static const LocalChannelService scriptedLocalChannel = {
     ScriptedChannelBackend::requestDeviceId,
     ScriptedChannelBackend::getTimeouts,
     ScriptedChannelBackend::setTimeouts,
+    ScriptedChannelBackend::listPrinterDevices,
 };
 
 ScriptedChannel::ScriptedChannel(std::vector<ChannelStep> script)

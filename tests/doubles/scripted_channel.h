@@ -65,6 +65,9 @@ class ScriptedChannel {
     // Timeouts returned by a successful get step, and the record a set step received.
     ChannelTimeouts timeouts = {};
 
+    // What the system's listing of printer devices returns (it is not a step of the script).
+    std::vector<ListedPrinterDevice> listed;
+
   private:
     bool next(ChannelStepKind kind, ChannelStep* step);
     static ScriptedChannel* active_;

@@ -59,7 +59,8 @@ wait "$status_watcher" || { e2e_log "FAILED: the status never read Progamming co
 wait "$state_watcher" || { e2e_log "FAILED: the state never ended"; cat "$E2E_TMP/watch-$PROGRAM_STATE"; exit 1; }
 e2e_log "the upgrade took $((SECONDS - started)) s"
 sed 's/^/    status: /' "$E2E_TMP/watch-$PROGRAM_STATUS"
-uniq <"$E2E_TMP/watch-$PROGRAM_STATE" | sed 's/^/    state: /' | head -n 60
+# sed reads to the end: head would leave it a broken pipe, which fails the test.
+uniq <"$E2E_TMP/watch-$PROGRAM_STATE" | sed -n '1,60s/^/    state: /p'
 kbytes=$((image_size / 1024))
 e2e_expect "the phases in order" '[.[].text] as $seen |
     ["Delaying 15 seconds", "Programming '$kbytes' KBytes", "Waiting for reset",

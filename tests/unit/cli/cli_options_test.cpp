@@ -43,6 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"VariantThree", {"upgrade", "--variant", "3"}, CLI_EXIT_USAGE},
                     UsageCase{"YesOutsideUpgrade", {"probe", "--yes"}, CLI_EXIT_USAGE},
                     UsageCase{"TwoSubcommands", {"probe", "versions"}, CLI_EXIT_USAGE},
+                    UsageCase{
+                        "DeviceOverTcp", {"find", "--device", "/dev/usb/lp1"}, CLI_EXIT_USAGE},
+                    UsageCase{"DeviceWithoutPath", {"status", "--device"}, CLI_EXIT_USAGE},
                     UsageCase{"Help", {"--help"}, CLI_EXIT_DONE},
                     UsageCase{"Version", {"--version"}, CLI_EXIT_DONE},
                     UsageCase{"FleetWithoutInventory", {"fleet", "--yes"}, CLI_EXIT_USAGE},
@@ -64,6 +67,14 @@ TEST(CommandLineOptions, UpgradeTakesTheAddressPortVariantAndYes) {
     EXPECT_TRUE(options.yes);
     EXPECT_TRUE(options.log);
     EXPECT_TRUE(options.json);
+}
+
+TEST(CommandLineOptions, TheLocalSubcommandsTakeADevice) {
+    for (const char* command : {"probe", "status", "upgrade"}) {
+        CliOptions options;
+        ASSERT_EQ(parse({command, "--device", "/dev/usb/lp1"}, &options), CLI_PARSED) << command;
+        EXPECT_EQ(options.device, "/dev/usb/lp1");
+    }
 }
 
 TEST(CommandLineOptions, FleetTakesTheInventoryJobsYesAndReinstall) {

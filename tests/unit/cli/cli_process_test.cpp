@@ -284,11 +284,19 @@ TEST_F(TicketflashProcess, StatusWithNoLocalPrinterSaysNotReadyAndEndsWithThree)
     EXPECT_EQ(report["messages"][0]["caption"], "Error");
 }
 
-TEST_F(TicketflashProcess, LogWritesTheDiagnosticLinesOnStandardErrorOnly) {
-    ChildOutcome logged = run({"--log", "--json", "versions"});
-    ChildOutcome quiet = run({"--json", "versions"});
-    EXPECT_NE(logged.errors.find("CreateSingleInstance - Entry\n"), std::string::npos)
-        << logged.errors;
+// The environment leaves the Linux backend's own log off, so that --log alone must bring every
+// line out, the formatted ones ("IP address = ...") as well as the fixed ones.
+TEST_F(TicketflashProcess, LogWritesEveryDiagnosticLineOnStandardErrorOnly) {
+    auto simulated = printer({});
+    std::vector<std::string> find = {"--json",    "find",   "--ip",
+                                     "127.0.0.1", "--port", simulated->port()};
+    std::vector<std::string> logging = find;
+    logging.insert(logging.begin(), "--log");
+    ChildOutcome logged = run(logging);
+    ChildOutcome quiet = run(find);
+    EXPECT_NE(logged.errors.find("Client: connect() is OK\n"), std::string::npos) << logged.errors;
+    EXPECT_NE(logged.errors.find("IP address = 127.0.0.1\n"), std::string::npos) << logged.errors;
+    EXPECT_NE(logged.errors.find("\nPort number = " + simulated->port() + "\n"), std::string::npos);
     EXPECT_EQ(quiet.errors, "");
     EXPECT_EQ(logged.output, quiet.output);
 }

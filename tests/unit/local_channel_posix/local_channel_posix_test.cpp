@@ -51,8 +51,10 @@ class DeviceTree : public ::testing::Test {
         fs::remove_all(root_);
     }
 
+    // The device id, when given, is the one the driver keeps on the printer interface.
     void attachUsb(const std::string& node, const std::string& port, const std::string& vendor,
-                   const std::string& product, const std::string& serial) {
+                   const std::string& product, const std::string& serial,
+                   const std::string& deviceId = "") {
         fs::path device = root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
         fs::path interface = device / (port + ":1.0");
         fs::path classNode = interface / "usbmisc" / node;
@@ -60,6 +62,9 @@ class DeviceTree : public ::testing::Test {
         writeText(device / "idVendor", vendor + "\n");
         writeText(device / "idProduct", product + "\n");
         writeText(device / "serial", serial + "\n");
+        if (!deviceId.empty()) {
+            writeText(interface / "ieee1284_id", deviceId + "\n");
+        }
         fs::create_directory_symlink("../../../" + port + ":1.0", classNode / "device");
         fs::create_directory_symlink(fs::relative(classNode, root_ / "sys/class/usbmisc"),
                                      root_ / "sys/class/usbmisc" / node);
@@ -325,3 +330,99 @@ TEST_F(DiscoveryOnDeviceTree, AUnitWithAnUnlistedSerialIsNotFound) {
     EXPECT_EQ(printerData.portType, PORT_TYPE_NONE);
     EXPECT_EQ(printerHandle, INVALID_CHANNEL_HANDLE);
 }
+
+// --- the usblp devices the system lists, whatever their serial numbers ------------------------
+
+static const char UNLISTED_SERIAL[] = "TK2212A99990000001";
+static const char FAMILY_PRINTER[] = "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:V1.00;";
+static const char RASTER_PRINTER[] = "MFG:SIM;CMD:RASTER;MDL:VRK-54;FWV:V2.00;";
+static const char OTHER_PRINTER[] = "MFG:Other;CMD:PCL;MDL:LaserPrinter 5;CLS:PRINTER;";
+
+TEST_F(DeviceTree, ListsEveryUsblpNodeInNumberOrderWithItsDeviceId) {
+    attachUsb("lp10", "1-4", VENDOR, PRODUCT, UNLISTED_SERIAL, FAMILY_PRINTER);
+    attachUsb("lp2", "1-2", "03f0", "0517", "X1", OTHER_PRINTER);
+    attachUsb("lp0", "1-1", VENDOR, PRODUCT, UNLISTED_SERIAL); // no device id kept
+    writeText(root_ / "dev/usb/hiddev0", "");
+    ListedPrinterDevice devices[4];
+
+    ASSERT_EQ(localChannelService->listPrinterDevices(devices, 4), 3u);
+
+    const char* const nodes[] = {"lp0", "lp2", "lp10"};
+    const char* const ids[] = {"", OTHER_PRINTER, FAMILY_PRINTER};
+    for (int index = 0; index < 3; ++index) {
+        EXPECT_EQ(devices[index].path, (root_ / "dev/usb" / nodes[index]).string());
+        EXPECT_STREQ(devices[index].deviceId, ids[index]);
+    }
+    EXPECT_EQ(localChannelService->listPrinterDevices(devices, 2), 2u);
+}
+
+TEST_F(DeviceTree, NoUsbFolderListsNothing) {
+    fs::remove_all(root_ / "dev/usb");
+    ListedPrinterDevice devices[2];
+    EXPECT_EQ(localChannelService->listPrinterDevices(devices, 2), 0u);
+}
+
+struct ListedPrinterCase {
+    const char* name;
+    std::vector<const char*> deviceIds; // of lp0, lp1, ... in turn
+    const char* picked;                 // below the tree's root, or null
+    const char* found;                  // the node written to, or null for none
+    bool several;                       // none taken because several are attached
+    bool parallelTried;                 // the search went on to the parallel ports
+};
+
+class ListedPrinters : public DiscoveryOnDeviceTree,
+                       public ::testing::WithParamInterface<ListedPrinterCase> {};
+
+TEST_P(ListedPrinters, TheOnlyOneOfTheFamilyOrThePickedOneIsTaken) {
+    const ListedPrinterCase& c = GetParam();
+    for (size_t index = 0; index < c.deviceIds.size(); ++index) {
+        std::string node = "lp" + std::to_string(index);
+        attachUsb(node, "1-" + std::to_string(index + 1), VENDOR, PRODUCT, UNLISTED_SERIAL,
+                  c.deviceIds[index]);
+    }
+    std::string picked = c.picked != nullptr ? (root_ / c.picked).string() : "";
+    pickedUsbDevice = c.picked != nullptr ? picked.c_str() : nullptr;
+
+    bool found = GetPrinterHandle(&printerHandle, &printerData);
+
+    EXPECT_EQ(found, c.found != nullptr);
+    EXPECT_EQ(severalUsbPrintersUnpicked(), c.several);
+    EXPECT_EQ(kernel.logged("GetPrinterHandle - Before trying parallel printer"), c.parallelTried);
+    if (c.found == nullptr) {
+        EXPECT_EQ(printerData.portType, PORT_TYPE_NONE);
+        return;
+    }
+    EXPECT_EQ(printerData.portType, PORT_TYPE_USB);
+    uint32_t written = 0;
+    localChannelService->write(printerHandle, reinterpret_cast<const uint8_t*>("x"), 1, &written,
+                               nullptr);
+    EXPECT_EQ(readText(root_ / c.found), "x");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usblp, ListedPrinters,
+    ::testing::Values(
+        ListedPrinterCase{"OneOfTheFamily",
+                          {OTHER_PRINTER, FAMILY_PRINTER},
+                          nullptr,
+                          "dev/usb/lp1",
+                          false,
+                          false},
+        ListedPrinterCase{"ARasterPrinter", {RASTER_PRINTER}, nullptr, "dev/usb/lp0", false, false},
+        ListedPrinterCase{"OtherPrintersOnly", {OTHER_PRINTER, ""}, nullptr, nullptr, false, true},
+        ListedPrinterCase{"SeveralOfTheFamily",
+                          {FAMILY_PRINTER, OTHER_PRINTER, RASTER_PRINTER},
+                          nullptr,
+                          nullptr,
+                          true,
+                          false},
+        ListedPrinterCase{"SeveralOnePicked",
+                          {FAMILY_PRINTER, RASTER_PRINTER},
+                          "dev/usb/lp1",
+                          "dev/usb/lp1",
+                          false,
+                          false},
+        ListedPrinterCase{
+            "APickedPathThatIsMissing", {FAMILY_PRINTER}, "dev/usb/lp7", nullptr, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
