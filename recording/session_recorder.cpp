@@ -295,6 +295,11 @@ bool setTimeoutsLocal(ChannelHandle channel, const ChannelTimeouts* timeouts,
     return realLocal->setTimeouts(channel, timeouts, error);
 }
 
+// The listing of attached printers is passed on unrecorded: it opens no conversation.
+uint32_t listPrinterDevicesLocal(ListedPrinterDevice* devices, uint32_t capacity) {
+    return realLocal->listPrinterDevices(devices, capacity);
+}
+
 // --- the network ---------------------------------------------------------------------------
 
 bool startupNetwork(PlatformError* error) {
@@ -367,9 +372,14 @@ bool startSessionRecording(const char* path, const char* toolVersion, PlatformEr
     }
     realLocal = localChannelService;
     realNetwork = networkService;
-    recordingLocal = {
-        openLocal,        readLocal,       writeLocal, closeLocal, requestDeviceIdLocal,
-        getTimeoutsLocal, setTimeoutsLocal};
+    recordingLocal = {openLocal,
+                      readLocal,
+                      writeLocal,
+                      closeLocal,
+                      requestDeviceIdLocal,
+                      getTimeoutsLocal,
+                      setTimeoutsLocal,
+                      listPrinterDevicesLocal};
     recordingNetwork = {startupNetwork, cleanupNetwork, openStreamNetwork, connectNetwork,
                         sendNetwork,    receiveNetwork, closeNetwork};
     localChannelService = &recordingLocal;

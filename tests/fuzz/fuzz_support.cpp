@@ -66,6 +66,10 @@ bool setAnyTimeouts(ChannelHandle, const ChannelTimeouts*, PlatformError*) {
     return true;
 }
 
+uint32_t listNone(ListedPrinterDevice*, uint32_t) {
+    return 0;
+}
+
 bool startupAlways(PlatformError*) {
     return true;
 }
@@ -84,8 +88,8 @@ int32_t receivePiece(SocketHandle, uint8_t* buffer, uint32_t size, uint32_t, Pla
     return deliver(buffer, size, &count) && count > 0 ? static_cast<int32_t>(count) : -1;
 }
 
-const LocalChannelService scriptedLocal = {openAny,       readPiece,     writeAll,      closeAny,
-                                           deviceIdPiece, getNoTimeouts, setAnyTimeouts};
+const LocalChannelService scriptedLocal = {openAny,       readPiece,     writeAll,       closeAny,
+                                           deviceIdPiece, getNoTimeouts, setAnyTimeouts, listNone};
 const NetworkService scriptedNetwork = {startupAlways, cleanupNothing, openStreamAny, connectAlways,
                                         sendAll,       receivePiece,   closeAny};
 
