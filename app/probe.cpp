@@ -98,30 +98,34 @@ void checkIdentity(const PrinterData* printer, bool idRead, char* reason, size_t
     }
 }
 
-// The upgrade button's prompt for a ready printer, or null for a language with none.
-const char* readyCaptionFormat(const PrinterData* printer, ProbeRoute route) {
+// The upgrade button's prompt for a ready printer, with the chosen image's version; false for a
+// language with none.
+static bool formatReadyCaption(const PrinterData* printer, ProbeRoute route, char* caption,
+                               size_t size) {
+    const char* version = currentImage != nullptr ? currentImage->version : "";
     switch (printer->language) {
     case LANG_G:
-        return "Update G printer to new version? (%s)";
+        snprintf(caption, size, "Update G printer to new version? (%s)", version);
+        return true;
     case LANG_HRM:
-        return "Update HRM printer to new version? (%s)";
+        snprintf(caption, size, "Update HRM printer to new version? (%s)", version);
+        return true;
     case LANG_RASTER:
-        return route == PROBE_LOCAL && printer->boardType >= BOARD_MZ54_STANDARD
-                   ? "Update MZ-54 printer FW file not selected"
-                   : "Update VRK-54 printer FW file not selected";
+        snprintf(caption, size, "%s",
+                 route == PROBE_LOCAL && printer->boardType >= BOARD_MZ54_STANDARD
+                     ? "Update MZ-54 printer FW file not selected"
+                     : "Update VRK-54 printer FW file not selected");
+        return true;
     default:
-        return nullptr;
+        return false;
     }
 }
 
 void setReadyCaption(DialogControls* controls, const PrinterData* printer, ProbeRoute route) {
-    const char* format = readyCaptionFormat(printer, route);
-    if (format == nullptr) {
-        return;
-    }
     char caption[CAPTION_SIZE];
-    snprintf(caption, sizeof caption, format, currentImage != nullptr ? currentImage->version : "");
-    setText(controls->upgradeButton, caption);
+    if (formatReadyCaption(printer, route, caption, sizeof caption)) {
+        setText(controls->upgradeButton, caption);
+    }
 }
 
 // A ready printer that did not identify itself: shown as found, but no image is chosen, the
@@ -194,71 +198,69 @@ void fillFirmwareCombo(ControlHandle combo, const char* const* names) {
     userInterfaceService->comboSelect(combo, 0);
 }
 
-void refreshPrinterData(DialogControls* controls, PrinterData* printerData) {
+void refreshPrinterData(DialogControls* controls, PrinterData* printer) {
     debugLog("refreshPrinterData - Entry");
     startProbe(controls, "Probing for printers");
     // Once the printers are back on their ports for the end of the run, they stay there.
     if (!portsRestored && !SetPortsToFile()) {
         requestRunEnd();
     }
-    if (!GetPrinterHandle(&printerHandle, printerData)) {
+    if (!GetPrinterHandle(&printerHandle, printer)) {
         showNothingFound(controls, "Did not find printer");
         enableEthernetControls();
         return;
     }
-    bool idRead = GetPrinterID(printerHandle, printerData);
+    bool idRead = GetPrinterID(printerHandle, printer);
     if (!idRead) {
         showMessage("Can't get printer ID, exiting ");
         requestRunEnd();
     }
-    showIdentity(controls, printerData, PROBE_LOCAL);
+    showIdentity(controls, printer, PROBE_LOCAL);
     char reason[CAPTION_SIZE];
-    checkIdentity(printerData, idRead, reason, sizeof reason);
-    showReadiness(controls, printerData, isPrinterReady(printerHandle, printerData), PROBE_LOCAL,
-                  reason);
+    checkIdentity(printer, idRead, reason, sizeof reason);
+    showReadiness(controls, printer, isPrinterReady(printerHandle, printer), PROBE_LOCAL, reason);
     closePrinterHandle(printerHandle);
     printerHandle = INVALID_CHANNEL_HANDLE;
     hideEthernetControls(controls);
 }
 
-void findEthernetPrinter(DialogControls* controls, PrinterData* printerData) {
-    findEthernetPrinterAt(controls, printerData, &ethernetSettings);
+void findEthernetPrinter(DialogControls* controls, PrinterData* printer) {
+    findEthernetPrinterAt(controls, printer, &ethernetSettings);
 }
 
-void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
+void findEthernetPrinterAt(DialogControls* controls, PrinterData* printer,
                            const EthernetSettings* address) {
     startProbe(controls, "Probing for printers - Operation may take up to 30 seconds");
     if (!connectEthernet(&printerSocket, address->ipOctet1, address->ipOctet2, address->ipOctet3,
-                         address->ipOctet4, address->tcpPort, printerData)) {
+                         address->ipOctet4, address->tcpPort, printer)) {
         showNothingFound(controls, "Did not find Ethernet attached printer");
         return;
     }
     activeConnection = PORT_TYPE_ETHERNET;
-    debugLogFormat("After finding Ethernet port type = %d", printerData->portType);
-    if (!GetPrinterIDEthernet(printerSocket, printerData)) {
+    debugLogFormat("After finding Ethernet port type = %d", printer->portType);
+    if (!GetPrinterIDEthernet(printerSocket, printer)) {
         showMessage("Can't get printer ID");
         showNotReady(controls);
         closeSocket(printerSocket);
         return;
     }
-    showIdentity(controls, printerData, PROBE_ETHERNET);
+    showIdentity(controls, printer, PROBE_ETHERNET);
     char reason[CAPTION_SIZE];
-    checkIdentity(printerData, true, reason, sizeof reason);
-    showReadiness(controls, printerData, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET,
-                  reason);
+    checkIdentity(printer, true, reason, sizeof reason);
+    showReadiness(controls, printer, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET, reason);
     closeSocket(printerSocket);
 }
 
-bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData) {
+bool selectFirmwareVariant(DialogControls* controls, PrinterData* printer) {
     // Only a printer this probe identified has firmware to choose from.
     if (!printerIdentified) {
         return false;
     }
     int index = userInterfaceService->comboGetSelection(controls->firmwareCombo);
     char caption[CAPTION_SIZE];
-    composeVariantCaption(caption, sizeof caption, printerData->boardType, index);
+    composeVariantCaption(caption, sizeof caption, printer->boardType, index);
     setText(controls->upgradeButton, caption);
     enable(controls->upgradeButton, true);
-    printerData->variant = variantForSelection(printerData->boardType, index);
-    return pickFirmwareImage(&currentImage, printerData);
+    printer->variant = variantForSelection(printer->boardType, index);
+    return pickFirmwareImage(&currentImage, printer);
 }

@@ -14,18 +14,18 @@
 // The local probe: the known USB device paths, then LPT1: to LPT3:. Moves the spooler's
 // printers to "FILE:" on its first run. Asks the user-interface loop to end when the spooler's
 // printers cannot be listed or the device id cannot be read.
-void refreshPrinterData(DialogControls* controls, PrinterData* printerData);
+void refreshPrinterData(DialogControls* controls, PrinterData* printer);
 
 // The probe over TCP to the address in ethernetSettings.
-void findEthernetPrinter(DialogControls* controls, PrinterData* printerData);
+void findEthernetPrinter(DialogControls* controls, PrinterData* printer);
 
 // The same probe to the given address: the flash writer's closing probe uses its own copy.
-void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
+void findEthernetPrinterAt(DialogControls* controls, PrinterData* printer,
                            const EthernetSettings* address);
 
 // A change of selection in the firmware combo box: caption, variant and image follow the entry.
 // Returns the result of the image choice.
-bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData);
+bool selectFirmwareVariant(DialogControls* controls, PrinterData* printer);
 
 // Empties the combo box, adds the names of list up to the entry "END" (a null list adds none)
 // and selects entry 0, which reports no selection change. With no entries nothing is selected.

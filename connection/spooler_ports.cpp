@@ -4,6 +4,7 @@
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +24,12 @@ PrinterPortEntry* printerRecord(uint8_t* list, uint32_t index) {
 }
 
 // Shows a message about one printer; a name too long for the 1024-byte text is cut.
-static void showPrinterMessage(const char* format, const char* printerName) {
+__attribute__((format(printf, 1, 2))) static void showPrinterMessage(const char* format, ...) {
     char text[1024];
-    snprintf(text, sizeof text, format, printerName);
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
     showMessage(text);
 }
 

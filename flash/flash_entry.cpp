@@ -221,32 +221,31 @@ bool enterFlashModeEthernet(SocketHandle socket) {
     return true;
 }
 
-bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printerData) {
+bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printer) {
     flashModeRequested = false;
     FirmwareImage* image = nullptr;
-    if (!chooseIntactImage(printerData, &image)) {
+    if (!chooseIntactImage(printer, &image)) {
         return false;
     }
-    if (!isPrinterReady(handle, printerData)) {
-        return refuseNotReady(printerData);
+    if (!isPrinterReady(handle, printer)) {
+        return refuseNotReady(printer);
     }
     userInterfaceService->setText(controls->programStatusText, "Printer responding");
-    if (!enterFlashModeLocal(handle, printerData)) {
+    if (!enterFlashModeLocal(handle, printer)) {
         return abandonEntry();
     }
     writerJob.handle = handle;
-    return startWriter(&writerJob, controls, image, printerData, startLocalWriter) ||
-           abandonEntry();
+    return startWriter(&writerJob, controls, image, printer, startLocalWriter) || abandonEntry();
 }
 
-bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printerData) {
+bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printer) {
     flashModeRequested = false;
     FirmwareImage* image = nullptr;
-    if (!chooseIntactImage(printerData, &image)) {
+    if (!chooseIntactImage(printer, &image)) {
         return false;
     }
     if (!isPrinterReadyEthernet(socket)) {
-        return refuseNotReady(printerData);
+        return refuseNotReady(printer);
     }
     userInterfaceService->setText(controls->programStatusText, "Printer responding");
     if (!enterFlashModeEthernet(socket)) {
@@ -254,8 +253,7 @@ bool programFlashEthernet(SocketHandle socket, DialogControls* controls, Printer
     }
     writerJob.socket = socket;
     writerJob.address = ethernetSettings;
-    return startWriter(&writerJob, controls, image, printerData, startEthernetWriter) ||
-           abandonEntry();
+    return startWriter(&writerJob, controls, image, printer, startEthernetWriter) || abandonEntry();
 }
 
 bool startLocalWriter(WriterJob* job) {

@@ -18,8 +18,8 @@ extern bool flashModeAbandoned;
 void upgradePrinterFirmware();
 
 // The two routes; true when the writer thread was started.
-bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printerData);
-bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printerData);
+bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printer);
+bool programFlashEthernet(SocketHandle socket, DialogControls* controls, PrinterData* printer);
 
 // The command sequences that switch the printer into flash mode on each route, after the
 // readiness check; true when the printer answered "FLASH READY". A refusal has been shown.

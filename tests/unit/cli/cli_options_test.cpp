@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"FleetWithNoJobs", {"fleet", "--jobs", "0", "venue"}, CLI_EXIT_USAGE},
                     UsageCase{"Probe", {"probe"}, CLI_PARSED},
                     UsageCase{"GlobalSwitchAfterSubcommand", {"versions", "--json"}, CLI_PARSED}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<UsageCase>& instance) { return instance.param.name; });
 
 TEST(CommandLineOptions, UpgradeTakesTheAddressPortVariantAndYes) {
     CliOptions options;

@@ -232,8 +232,8 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, FindOverTcp,
                                                   "",
                                                   false,
                                                   {}}),
-                         [](const testing::TestParamInfo<FindCase>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<FindCase>& instance) {
+                             return instance.param.name;
                          });
 
 TEST_F(TicketflashProcess, FindWithNoPrinterAtTheAddressEndsWithThree) {
@@ -430,7 +430,9 @@ INSTANTIATE_TEST_SUITE_P(
                               "images are placeholders for the printer simulator), nothing was "
                               "sent to it"},
                              false}),
-    [](const testing::TestParamInfo<UnstartedUpgradeCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<UnstartedUpgradeCase>& instance) {
+        return instance.param.name;
+    });
 
 // The entry chosen in the combo box sets the caption and the image, also the entry that the probe
 // had already selected. The printer then refuses flash mode, so that nothing is written.
@@ -459,7 +461,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         VariantCase{"First", "1", "Update VRK-54 printer to V2.02a  LOGIC BD II (V2.02a)?"},
         VariantCase{"Second", "2", "Update VRK-54 printer to V2.01b LOGIC BD II (V2.01b)?"}),
-    [](const testing::TestParamInfo<VariantCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<VariantCase>& instance) { return instance.param.name; });
 
 // --- interrupts ------------------------------------------------------------------------------
 

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
                     QuestionCase{"EmptyLine", false, true, {""}, MESSAGE_BOX_ANSWER_NO, 1},
                     QuestionCase{"SomethingElse", false, true, {"sure"}, MESSAGE_BOX_ANSWER_NO, 1},
                     QuestionCase{"EndOfInput", false, true, {}, MESSAGE_BOX_ANSWER_NO, 0}),
-    [](const testing::TestParamInfo<QuestionCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<QuestionCase>& instance) { return instance.param.name; });
 
 TEST_F(MessageBoxes, APlainBoxIsRecordedWithTheDefaultCaption) {
     installDialogFront(false);

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "variant= is given twice", 0, 0},
         LineCase{"SecondAddress", "10.0.0.7 10.0.0.8", INVENTORY_LINE_BAD,
                  "\"10.0.0.8\" is not a setting of a printer (variant=1 or variant=2)", 0, 0}),
-    [](const testing::TestParamInfo<LineCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<LineCase>& instance) { return instance.param.name; });
 
 TEST(Inventory, ListsThePrintersWithTheirLineNumbers) {
     std::vector<InventoryPrinter> printers;

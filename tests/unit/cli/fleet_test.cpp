@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "Another run is working on the printer"},
         ProbeCase{"Crashed", json(), -1, 0, false, FLEET_OUTCOME_FAILED, "",
                   "its run ended abnormally"}),
-    [](const testing::TestParamInfo<ProbeCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<ProbeCase>& instance) { return instance.param.name; });
 
 TEST(UpgradeVerdicts, FollowTheProgressAndJudgeTheClosingVersion) {
     FleetPrinter printer;

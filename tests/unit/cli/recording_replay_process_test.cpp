@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "V1.12;",
                    0,
                    "the run followed the recording: 3 conversations"}),
-    [](const testing::TestParamInfo<ReplayCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<ReplayCase>& instance) { return instance.param.name; });
 
 // A fleet run talks to no printer itself: each child run records its own printer, in a file
 // named after the one given and the printer.

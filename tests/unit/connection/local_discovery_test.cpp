@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ParallelReplyCase{"FourBytes", bytes("S\0\0\0", 4), false},
                       ParallelReplyCase{"OneByte", bytes("S"), false},
                       ParallelReplyCase{"FiveBytesOfAnotherReply", bytes("FLASH"), true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(LocalDiscovery, APrinterOnLpt2OnlyIsHandedOutSharedOnLpt2) {
     ScriptedChannel channel(join({noUsbUnit(), {openFails()}, parallelPrinter(statusReport())}));
@@ -293,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Lpt1, ParallelWriteTimeout,
                                            WriteTimeoutCase{"Exactly15Seconds", 15000, 0},
                                            WriteTimeoutCase{"TwentySeconds", 20000, 0},
                                            WriteTimeoutCase{"HighestBit", 0x80000000u, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 struct TimeoutFailureCase {
     const char* name;
@@ -326,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "Set",
                           {step(CHANNEL_STEP_GET_TIMEOUTS), step(CHANNEL_STEP_SET_TIMEOUTS, false)},
                           "Parallel SetCommTimeouts failed"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(LocalDiscovery, AfterAParallelProbeTheCachedReplyAnswersAnEmptyRead) {
     // The second time the port's write time-out is already 15 s and stays as it is.

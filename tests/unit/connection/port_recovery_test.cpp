@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    PORT_RECOVERY_INCOMPLETE,
                                    {"FILE:", "USB001:"},
                                    true}),
-    [](const ::testing::TestParamInfo<RecoveryCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<RecoveryCase>& instance) { return instance.param.name; });
 
 TEST_F(PortsJournalling, EachOutcomeIsToldAsTheUserSeesIt) {
     SpoolerDouble spooler(std::vector<SpooledPrinter>{});

@@ -218,7 +218,7 @@ TEST_P(ReadEditFieldTest, CopiesOneTo255CharactersAndLogsThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Edits, ReadEditFieldTest, ::testing::ValuesIn(editCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(DialogControlsTest, ReadingAControlThatIsNoEditLeavesTheFieldAlone) {
     snprintf(ethernetSettings.tcpPort, ETHERNET_FIELD_SIZE, "10001");

@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Edits, EditLineTest,
                                            EditLineCase{"over_the_limit", 300, 255, 255},
                                            EditLineCase{"small_limit", 10, 3, 3},
                                            EditLineCase{"no_room", 10, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(DialogModelTest, ReadsNoLineFromAnythingButAnEdit) {
     char buffer[64];
@@ -284,7 +284,7 @@ TEST_P(UserActionTest, ReachTheDialogOnlyFromUsableControls) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Actions, UserActionTest, ::testing::ValuesIn(userActionCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(DialogModelTest, TypingIntoAnEnabledEditReportsTheChange) {
     recordCommands();

@@ -84,7 +84,7 @@ TEST_P(EntryFailures, ShowTheirMessageStartNoWriterAndCloseTheChannel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EntryFailures, ::testing::ValuesIn(ENTRY_FAILURES),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(FlashEntry, ANotReadyPrinterGetsNoFlashCommand) {
     for (UpgradeRoute route : {ROUTE_USB, ROUTE_TCP}) {

@@ -132,4 +132,4 @@ TEST_P(LocalEntryScript, StopsWithItsMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, LocalEntryScript, ::testing::ValuesIn(localEntryCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });

@@ -79,7 +79,7 @@ TEST_P(RefusedBeforeAnyCommand, GetsNothingAfterItsDeviceIdAndStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Identities, RefusedBeforeAnyCommand, ::testing::ValuesIn(REFUSED_PRINTERS),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 class SplitFlashReply : public FlashFixture, public ::testing::WithParamInterface<UpgradeRoute> {};
 
@@ -99,6 +99,8 @@ TEST_P(SplitFlashReply, IsGatheredAndTheUpgradeGoesOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, SplitFlashReply, ::testing::Values(ROUTE_USB, ROUTE_TCP),
-                         [](const auto& info) { return std::string(routeName(info.param)); });
+                         [](const auto& instance) {
+                             return std::string(routeName(instance.param));
+                         });
 
 } // namespace

@@ -110,7 +110,9 @@ TEST_P(WholeUpgrade, EndsWithTheFlagClearAndTheChannelClosed) {
 
 INSTANTIATE_TEST_SUITE_P(Routes, WholeUpgrade,
                          ::testing::Values(ROUTE_USB, ROUTE_PARALLEL, ROUTE_TCP),
-                         [](const auto& info) { return std::string(routeName(info.param)); });
+                         [](const auto& instance) {
+                             return std::string(routeName(instance.param));
+                         });
 
 // A channel that takes part of each write still gets every byte, and the progress counts
 // stay those of whole blocks.
@@ -137,7 +139,9 @@ TEST_P(ShortWrites, StillDeliverTheWholeImageWithTheSameProgress) {
 
 INSTANTIATE_TEST_SUITE_P(Routes, ShortWrites,
                          ::testing::Values(ROUTE_USB, ROUTE_PARALLEL, ROUTE_TCP),
-                         [](const auto& info) { return std::string(routeName(info.param)); });
+                         [](const auto& instance) {
+                             return std::string(routeName(instance.param));
+                         });
 
 class ImageSizes : public FlashFixture {
   protected:

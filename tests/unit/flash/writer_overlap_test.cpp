@@ -122,6 +122,8 @@ TEST_F(FlashFixture, AddressTypingNeverRacesTheClosingProbe) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, WriterOverlap, ::testing::Values(ROUTE_USB, ROUTE_TCP),
-                         [](const auto& info) { return std::string(routeName(info.param)); });
+                         [](const auto& instance) {
+                             return std::string(routeName(instance.param));
+                         });
 
 } // namespace

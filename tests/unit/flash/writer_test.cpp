@@ -53,9 +53,9 @@ TEST_P(PowerCycleNotice, IsShownForUsbBoardsIAndIIOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, PowerCycleNotice, ::testing::ValuesIn(POWER_CYCLE_CASES),
-                         [](const auto& info) {
-                             return std::string(routeName(info.param.route)) + "Board" +
-                                    std::to_string(info.param.board);
+                         [](const auto& instance) {
+                             return std::string(routeName(instance.param.route)) + "Board" +
+                                    std::to_string(instance.param.board);
                          });
 
 struct WriteFailure {
@@ -139,7 +139,7 @@ TEST_F(FlashFixture, AStalledPrinterOverTcpIsAWriteErrorAtTheSendBound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, WriteFailures, ::testing::ValuesIn(WRITE_FAILURES),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(WriterJobBlock, StartsWithNoChannelAndNoWriter) {
     EXPECT_EQ(writerJob.handle, INVALID_CHANNEL_HANDLE);

@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsbMatchCase{"UnlistedSerial", VENDOR, PRODUCT, false, false},
                       UsbMatchCase{"OtherVendor", "2c9b", PRODUCT, true, false},
                       UsbMatchCase{"OtherProduct", VENDOR, "0142", true, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(DeviceTree, NoUsbPrinterClassMeansNoUsbDevice) {
     fs::remove_all(root_ / "sys/class/usbmisc");
@@ -425,4 +425,4 @@ INSTANTIATE_TEST_SUITE_P(
                           false},
         ListedPrinterCase{
             "APickedPathThatIsMissing", {FAMILY_PRINTER}, "dev/usb/lp7", nullptr, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });

@@ -6,8 +6,8 @@
 #include "identity/firmware_selection.h"
 #include "tests/unit/probe/probe_test_support.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
+#include <string>
 
 enum Route { LOCAL_ROUTE, TCP_ROUTE };
 
@@ -56,11 +56,13 @@ class ReadyPrinterDisplay : public DialogProbeTest {
         }
     }
 
-    // The caption of the format with the version of the image chosen for the printer.
+    // The caption of the format with its %s replaced by the version of the image chosen.
     static std::string expectedCaption(const char* format) {
-        char caption[1024];
-        snprintf(caption, sizeof caption, format,
-                 currentImage != nullptr ? currentImage->version : "(no image)");
+        std::string caption = format;
+        size_t at = caption.find("%s");
+        if (at != std::string::npos) {
+            caption.replace(at, 2, currentImage != nullptr ? currentImage->version : "(no image)");
+        }
         return caption;
     }
 

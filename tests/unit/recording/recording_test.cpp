@@ -155,6 +155,6 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(HEADER) + "\n{\"t\":1,\"route\":\"local\",\"conn\":1,\"op\":"
                                           "\"device-id\",\"count\":2,\"bytes\":\"41\"}\n",
                     "line 3: \"bytes\" must hold \"count\" bytes"}),
-    [](const testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<DamagedCase>& instance) { return instance.param.name; });
 
 } // namespace

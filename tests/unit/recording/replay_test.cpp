@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "order: the recording has it in conversation 1 as command 2)"},
         DepartureCase{
             "CutShort", {"<SA08>"}, "conversation 1: the connection closed after command 1 of 2"}),
-    [](const testing::TestParamInfo<DepartureCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<DepartureCase>& instance) { return instance.param.name; });
 
 TEST_F(Replay, AConnectionBeyondTheRecordingIsRefusedAsADeparture) {
     ASSERT_TRUE(printer.open(SIM_CHANNEL_TCP));

@@ -58,7 +58,7 @@ TEST_P(StartTest, TellsWhetherAnotherInstanceRunsAndLogsTheErrorCode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Starts, StartTest, ::testing::ValuesIn(startCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(SingleInstanceTest, ClearingReleasesTheMarkerSoANewInstanceStarts) {
     CreateSingleInstance();

@@ -99,7 +99,7 @@ TEST_P(Readiness, JudgesTheReplyAndPausesAsThePrinterNeeds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StatusReplies, Readiness, ::testing::ValuesIn(readinessCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ReadinessRule, BytesBeyondTheReplyCountAsZero) {
     const uint8_t bytes[] = {'S', 0, 0, 0, 1, 0xFF};
