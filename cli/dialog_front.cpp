@@ -184,6 +184,7 @@ bool pressEscape() {
     // The caller holds the command lock, and only a command sets the flag, so it cannot be set
     // between this look and the dialog's own.
     bool refused = updateInProgress.load();
+    // NOLINTNEXTLINE(readability-suspicious-call-argument): the cancel command is the control id.
     sendCommand(DIALOG_COMMAND_CANCEL, CONTROL_NOTIFY_CLICKED);
     return !refused;
 }

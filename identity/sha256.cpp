@@ -20,7 +20,7 @@ static uint32_t rotateRight(uint32_t value, unsigned count) {
 
 static void compressBlock(uint32_t hash[8], const uint8_t block[64]) {
     uint32_t schedule[64];
-    for (int i = 0; i < 16; ++i) {
+    for (size_t i = 0; i < 16; ++i) {
         schedule[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) |
                       (uint32_t{block[4 * i + 2]} << 8) | uint32_t{block[4 * i + 3]};
     }
@@ -92,7 +92,7 @@ void sha256FinishHex(Sha256State* state, char out[SHA256_HEX_SIZE]) {
         padding[paddingLength + i] = static_cast<uint8_t>(bitLength >> (56 - 8 * i));
     }
     sha256Add(state, padding, paddingLength + 8);
-    for (int i = 0; i < 8; ++i) {
+    for (size_t i = 0; i < 8; ++i) {
         snprintf(out + 8 * i, SHA256_HEX_SIZE - 8 * i, "%08x",
                  static_cast<unsigned>(state->hash[i]));
     }

@@ -75,8 +75,8 @@ void addToScript(const RecordedEvent& event, ReplayConversation* conversation, d
         } else {
             // Only what the printer took; the tool sends the rest again.
             ReplayStep step;
-            step.command.assign(event.bytes.begin(),
-                                event.bytes.begin() +
+            step.command.assign(event.bytes.data(),
+                                event.bytes.data() +
                                     std::min<size_t>(event.count, event.bytes.size()));
             conversation->steps.push_back(step);
             *commandAt = event.seconds;

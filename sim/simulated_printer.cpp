@@ -4,6 +4,7 @@
 #include "identity/sha256.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 static const char* const commandNames[SIM_COMMAND_COUNT] = {"device-id", "status", "flash-mode",
@@ -161,7 +162,7 @@ bool SimulatedPrinter::splitFlashReady(SimChannel channel, SimCommand command,
     if (!faults_.splitFlashReply || reply != textBytes(FLASH_READY_REPLY)) {
         return false;
     }
-    const size_t head = std::string(FLASH_READY_REPLY).find(' ') + 1;
+    const auto head = static_cast<std::ptrdiff_t>(std::string(FLASH_READY_REPLY).find(' ') + 1);
     addReply(channel, command, std::vector<uint8_t>(reply.begin(), reply.begin() + head), outcome);
     addReply(channel, command, std::vector<uint8_t>(reply.begin() + head, reply.end()), outcome);
     outcome->replyGapMilliseconds = SIM_SPLIT_REPLY_GAP_MS;

@@ -120,7 +120,7 @@ static void posixReleaseMarker(MarkerHandle marker) {
 // the log on, the flash writer overflows 16 KB in that formatting, with or without
 // AddressSanitizer, whose red zones grow every frame besides. 256 KB keeps all of that safe and
 // is still a thirty-second of the default.
-static const size_t WORKER_STACK_FLOOR = 256 * 1024;
+static const size_t WORKER_STACK_FLOOR = size_t{256} * 1024;
 
 // Nice value of a worker: one step above normal.
 static const int WORKER_NICE = -1;

@@ -349,7 +349,7 @@ static bool posixGetTimeouts(ChannelHandle channel, ChannelTimeouts* timeouts,
 // parallel port, or a stand-in for one) only keeps the value for reading back.
 static bool setDriverWriteTimeout(ChannelHandle channel, uint32_t milliseconds,
                                   PlatformError* error) {
-    int64_t timeout[2] = {milliseconds / 1000, (milliseconds % 1000) * 1000};
+    int64_t timeout[2] = {milliseconds / 1000, int64_t{milliseconds % 1000} * 1000};
     if (ioctl(static_cast<int>(channel), LPSETTIMEOUT_NEW, timeout) == 0 || errno == ENOTTY ||
         errno == EINVAL) {
         return true;

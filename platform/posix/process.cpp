@@ -11,7 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+// POSIX leaves declaring it to the program; glibc's <unistd.h> declares it only for _GNU_SOURCE.
+extern char** environ; // NOLINT(readability-redundant-declaration)
 
 namespace {
 

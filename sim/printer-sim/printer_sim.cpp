@@ -229,7 +229,9 @@ static int replay(const Options& options) {
     return printer.finished() ? 0 : EXIT_DEPARTED;
 }
 
-int main(int argc, char** argv) {
+// Besides a parse error, only a mistake in the option table or running out of memory can throw;
+// std::terminate's report ends the simulator for both.
+int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     CLI::App app{"printer-sim: a simulated ticket printer serving its TCP commands on 127.0.0.1.\n"
                  "It answers <SA08> with its device id and <SS> with its status, enters flash\n"
                  "mode on ESC *FR then <SA15> (answering FLASH READY), takes the image, and\n"
