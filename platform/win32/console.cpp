@@ -12,9 +12,9 @@ static bool win32IsTerminal(ConsoleStream stream) {
     return GetConsoleMode(GetStdHandle(handles[stream]), &mode) != 0;
 }
 
-static bool readInputByte(char* byte) {
+static bool readInputByte(char* character) {
     DWORD count = 0;
-    return ReadFile(GetStdHandle(STD_INPUT_HANDLE), byte, 1, &count, nullptr) && count == 1;
+    return ReadFile(GetStdHandle(STD_INPUT_HANDLE), character, 1, &count, nullptr) && count == 1;
 }
 
 static bool win32ReadLine(char* buffer, uint32_t size) {
