@@ -70,3 +70,9 @@ inline void debugLog(const char* line) {
 // lines are wanted at all.
 // The format must be a constant of the program, never text that came from a printer.
 void debugLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Logs that an operation of a platform service failed, with the system's error number, as
+// "<operation> <subject> failed: error <number>" (without the subject when it is null), so that
+// a refusal such as a device the user may not read shows in the log and not only as "not
+// found". operation is a constant of the program; subject (a path, an address) may be any text.
+void debugLogFailure(const char* operation, const char* subject, PlatformError error);
