@@ -192,7 +192,7 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
         return false;
     }
     debugLogFormat("Status Length = %d, Data = ", received);
-    logPrinterTraffic("isPrinterReadyEthernet - reply", reply, static_cast<uint32_t>(received));
+    logEachByte(reply, static_cast<uint32_t>(received), true);
     // The whole zeroed buffer is judged: bytes the printer did not send count as zero.
     if (!statusReplyIsReady(reply, REPLY_BUFFER_SIZE)) {
         debugLog("isPrinterReadyEthernet - Returning printer NOT READY");
@@ -235,7 +235,7 @@ bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size,
     debugLogFormat("ReadDataEthernet - Read bytes = %d", received);
     *size = static_cast<uint32_t>(received);
     debugLog(FRAME);
-    logPrinterTraffic("ReadDataEthernet - reply", buffer, *size);
+    logEachByte(buffer, *size, false);
     debugLog(FRAME);
     return true;
 }

@@ -75,3 +75,13 @@ bool writePrinterHandle(ChannelHandle handle, const uint8_t* bytes, uint32_t siz
     logPrinterTraffic("writePrinterHandle - wrote", bytes, *written, WRITE_SHOWN);
     return true;
 }
+
+void logEachByte(const uint8_t* bytes, uint32_t count, bool withBlank) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (withBlank) {
+            debugLogFormat("%X ", bytes[i]);
+        } else {
+            debugLogFormat("%X", bytes[i]);
+        }
+    }
+}

@@ -14,6 +14,11 @@
 // The most bytes one line shows; each takes at most four characters of the 1024-byte line.
 constexpr uint32_t PRINTER_TRAFFIC_SHOWN = 192;
 
+// The TCP status and data replies keep a form of their own that technicians' tools read: one
+// line per byte in upper-case hexadecimal, "%X " after "Status Length = <n>, Data = " and "%X"
+// between the frame lines of a data read.
+void logEachByte(const uint8_t* bytes, uint32_t count, bool withBlank);
+
 // Logs one piece of traffic. what names it ("isPrinterReadyEthernet - reply"), a constant of
 // the program; shown bounds the bytes written out (at most PRINTER_TRAFFIC_SHOWN).
 void logPrinterTraffic(const char* what, const uint8_t* bytes, uint32_t count,

@@ -89,19 +89,22 @@ class StatusOverTcp : public SimulatedPrinterTest {
     void SetUp() override { ASSERT_TRUE(connectToPrinter()); }
 };
 
-TEST_F(StatusOverTcp, SendsSSWaitsAndLogsTheReply) {
+TEST_F(StatusOverTcp, SendsSSWaitsAndLogsEachByte) {
     printer.setStatus({'S', 0x9C, 0, 0, 1});
     EXPECT_TRUE(isPrinterReadyEthernet(printerSocket));
     EXPECT_EQ(network->sent(), (std::vector<Bytes>{textBytes("<SS>")}));
     EXPECT_EQ(kernel.waits(), (std::vector<uint32_t>{200}));
-    EXPECT_EQ(kernel.logLines(),
-              (Strings{
-                  "isPrinterReadyEthernet - Entry",
-                  "isPrinterReadyEthernet - Sent <SS> bytes send = 4",
-                  "Status Length = 5, Data = ",
-                  "isPrinterReadyEthernet - reply 5 bytes: S\\x9C\\x00\\x00\\x01",
-                  "isPrinterReadyEthernet - Returning printer ready",
-              }));
+    EXPECT_EQ(kernel.logLines(), (Strings{
+                                     "isPrinterReadyEthernet - Entry",
+                                     "isPrinterReadyEthernet - Sent <SS> bytes send = 4",
+                                     "Status Length = 5, Data = ",
+                                     "53 ",
+                                     "9C ",
+                                     "0 ",
+                                     "0 ",
+                                     "1 ",
+                                     "isPrinterReadyEthernet - Returning printer ready",
+                                 }));
     // The TCP status is not the local channel's last good reply.
     EXPECT_EQ(printerData.statusCacheLength, 0u);
 }
@@ -227,7 +230,7 @@ TEST_F(RawDataOverTcp, AWriteToAClosedConnectionFailsWithMinusOne) {
     EXPECT_EQ(kernel.logLines().back(), "WriteFileEthernet - Error sending data");
 }
 
-TEST_F(RawDataOverTcp, AReadLogsTheCountAndTheReplyBetweenFrames) {
+TEST_F(RawDataOverTcp, AReadLogsTheCountAndEachByteBetweenFrames) {
     ASSERT_TRUE(send("\x1b*FR"));
     ASSERT_TRUE(send("<SA15>"));
     kernel.clearLog();
@@ -239,7 +242,7 @@ TEST_F(RawDataOverTcp, AReadLogsTheCountAndTheReplyBetweenFrames) {
     const std::string frame(31, 'r');
     EXPECT_EQ(kernel.logLines(),
               (Strings{"ReadDataEthernet - Entry", "ReadDataEthernet - Read bytes = 11", frame,
-                       "ReadDataEthernet - reply 11 bytes: FLASH READY", frame}));
+                       "46", "4C", "41", "53", "48", "20", "52", "45", "41", "44", "59", frame}));
     EXPECT_TRUE(kernel.waits().empty());
 }
 
