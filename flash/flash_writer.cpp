@@ -4,6 +4,7 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "flash/channel_write.h"
+#include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
@@ -26,6 +27,7 @@ static const uint32_t KILOBYTE = 1024;
 
 // What tells the two thread bodies apart.
 struct WriterRoute {
+    DesignatedOnly designatedOnly{};
     ChannelWrite write;
     intptr_t WriterJob::*channel; // the job's handle or socket
     void (*closeChannel)(const WriterJob* job);
@@ -58,10 +60,20 @@ static void probeEthernet(const WriterJob* job) {
     findEthernetPrinterAt(job->controls, job->printer, &job->address);
 }
 
-static const WriterRoute LOCAL_ROUTE = {writeLocalChannel, &WriterJob::handle, closeLocal, true,
-                                        probeLocal};
-static const WriterRoute ETHERNET_ROUTE = {writeEthernetChannel, &WriterJob::socket, closeEthernet,
-                                           false, probeEthernet};
+static const WriterRoute LOCAL_ROUTE = {
+    .write = writeLocalChannel,
+    .channel = &WriterJob::handle,
+    .closeChannel = closeLocal,
+    .powerCycleNotice = true,
+    .closingProbe = probeLocal,
+};
+static const WriterRoute ETHERNET_ROUTE = {
+    .write = writeEthernetChannel,
+    .channel = &WriterJob::socket,
+    .closeChannel = closeEthernet,
+    .powerCycleNotice = false,
+    .closingProbe = probeEthernet,
+};
 
 static void showStatus(const WriterJob* job, const char* text) {
     userInterfaceService->setText(job->controls->programStatusText, text);
