@@ -1,6 +1,9 @@
 #include "app/probe.h"
+#include "flash/firmware_pick.h"
+#include "flash/flash_writer.h"
 
 #include "app/run_end.h"
+#include "connection/device_id_read.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
@@ -71,11 +74,15 @@ void showNothingFound(DialogControls* controls, const char* statusText) {
 }
 
 void showIdentity(DialogControls* controls, PrinterData* printer, ProbeRoute route) {
-    parseModel(printer);
+    if (!parseModel(printer)) {
+        showMessage(DEVICE_ID_KEY_MISSING_MESSAGE);
+    }
     setText(controls->modelText, printer->modelName);
     setPortLabel(printer);
     setText(controls->portText, printer->portName);
-    parseFirmwareVersion(printer);
+    if (!parseFirmwareVersion(printer)) {
+        showMessage(DEVICE_ID_KEY_MISSING_MESSAGE);
+    }
     setText(controls->versionText, printer->firmwareVersion);
     setText(controls->languageText, languageLabel(printer->language));
     if (printer->language == LANG_RASTER) {
@@ -247,6 +254,10 @@ void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
     showReadiness(controls, printerData, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET,
                   reason);
     closeSocket(printerSocket);
+}
+
+void connectWriterClosingProbes() {
+    writerClosingProbes = {refreshPrinterData, findEthernetPrinterAt};
 }
 
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData) {

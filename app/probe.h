@@ -8,7 +8,7 @@
 // Printer") and on the flash writer thread at the end of an upgrade; every change to a control
 // goes through the user-interface service.
 
-#include "app/dialog_controls.h"
+#include "dialog/dialog_controls.h"
 #include "identity/printer_data.h"
 
 // The local probe: the known USB device paths, then LPT1: to LPT3:. Moves the spooler's
@@ -22,6 +22,11 @@ void findEthernetPrinter(DialogControls* controls, PrinterData* printerData);
 // The same probe to the given address: the flash writer's closing probe uses its own copy.
 void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
                            const EthernetSettings* address);
+
+// Hands the flash writer the probes it runs at its end (refreshPrinterData, and
+// findEthernetPrinterAt with the writer's copy of the address): the writer sits below the dialog
+// and cannot reach them itself. The dialog's start calls this.
+void connectWriterClosingProbes();
 
 // A change of selection in the firmware combo box: caption, variant and image follow the entry.
 // Returns the result of the image choice.

@@ -1,12 +1,12 @@
 #include "app/update_dialog.h"
 
-#include "app/dialog_controls.h"
 #include "app/probe.h"
 #include "app/run_end.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/status.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
@@ -59,8 +59,11 @@ void queryStatus(DialogWindow, int) {
     printerHandle = INVALID_CHANNEL_HANDLE;
 }
 
+// The stored versions, in one box captioned "Versions".
 void displayVersions(DialogWindow, int) {
-    showInstalledVersions();
+    char text[INSTALLED_VERSIONS_TEXT_SIZE];
+    composeInstalledVersions(text, sizeof text);
+    userInterfaceService->messageBox(text, "Versions", MESSAGE_BOX_OK);
 }
 
 void findEthernet(DialogWindow, int) {
@@ -134,6 +137,7 @@ intptr_t handleCommand(DialogWindow dialog, int notification, int controlId) {
 } // namespace
 
 void prepareUpdateDialog(DialogWindow dialog) {
+    connectWriterClosingProbes();
     bindDialogControls(dialog);
     disableUpdateControls(&dialogControls);
     initEthernetDefaults();

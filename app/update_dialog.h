@@ -18,10 +18,11 @@ constexpr uint32_t DIALOG_MESSAGE_COMMAND = 0x0111; // WM_COMMAND
 constexpr int DIALOG_COMMAND_OK = 1;     // IDOK
 constexpr int DIALOG_COMMAND_CANCEL = 2; // IDCANCEL
 
-// The dialog's start (DIALOG_MESSAGE_INIT) up to its first probe: the controls bound, the update
-// controls disabled, the default address in the edits, the mode text set and the logo buttons
-// hidden. The command-line front end starts with this alone when it probes over TCP, so that
-// the local probe does not move the spooler's printers for nothing.
+// The dialog's start (DIALOG_MESSAGE_INIT) up to its first probe: the writer's closing probes
+// connected, the controls bound, the update controls disabled, the default address in the
+// edits, the mode text set and the logo buttons hidden. The command-line front end starts with this
+// alone when it probes over TCP, so that the local probe does not move the spooler's printers for
+// nothing.
 void prepareUpdateDialog(DialogWindow dialog);
 
 // firstParameter of a command: the notification code in the high 16 bits, the control

@@ -4,7 +4,7 @@
 // route, "Display Versions", "STATUS", and the upgrade followed to its end.
 
 #include "cli/cli_options.h"
-#include "platform/dialog_model.h"
+#include "dialog/dialog_model.h"
 
 #include <cstdint>
 #include <string>

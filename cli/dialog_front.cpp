@@ -1,8 +1,8 @@
 #include "cli/dialog_front.h"
 
-#include "app/dialog_controls.h"
 #include "app/update_dialog.h"
 #include "cli/console_output.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_writer.h"
 #include "platform/console.h"
 #include "resources/resource.h"

@@ -9,7 +9,7 @@
 // command lock is held while a command runs and released while the tool waits for the user (a
 // question) or for the flash writer, so that an interrupt can end the run at those moments.
 
-#include "platform/dialog_model.h"
+#include "dialog/dialog_model.h"
 
 #include <functional>
 #include <string>

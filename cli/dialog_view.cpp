@@ -1,6 +1,6 @@
 #include "cli/dialog_view.h"
 
-#include "platform/dialog_model.h"
+#include "dialog/dialog_model.h"
 #include "resources/resource.h"
 
 namespace {

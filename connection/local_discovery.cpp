@@ -59,10 +59,6 @@ static bool openUsbPrinter(ChannelHandle* handle, const char* path) {
 }
 
 bool isFamilyDeviceId(const char* deviceId) {
-    // parseModel would show a message for a device id without a model.
-    if (strstr(deviceId, "MDL:") == nullptr) {
-        return false;
-    }
     static PrinterData scratch;
     scratch = PrinterData();
     snprintf(scratch.deviceId, sizeof scratch.deviceId, "%s", deviceId);

@@ -1,4 +1,5 @@
 #include "flash/flash_entry.h"
+#include "flash/firmware_pick.h"
 
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"

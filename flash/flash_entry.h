@@ -4,7 +4,7 @@
 // connection found, asks before rewriting the version the printer already has, checks
 // readiness, switches the printer into flash mode and starts the writer thread.
 
-#include "app/dialog_controls.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_writer.h"
 #include "identity/printer_data.h"
 

@@ -1,6 +1,5 @@
 #include "flash/flash_writer.h"
 
-#include "app/probe.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "flash/channel_write.h"
@@ -14,6 +13,7 @@ WriterJob writerJob = {
     INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr, {}};
 std::atomic<bool> updateInProgress{false};
 WriterOutcome writerOutcome;
+WriterClosingProbes writerClosingProbes = {nullptr, nullptr};
 
 // Set by the writer just before it clears updateInProgress and cleared when its closing probe
 // has returned, so that together with the flag it covers the writer's whole life.
@@ -53,11 +53,15 @@ static void closeEthernet(const WriterJob* job) {
 }
 
 static void probeLocal(const WriterJob* job) {
-    refreshPrinterData(job->controls, job->printer);
+    if (writerClosingProbes.local != nullptr) {
+        writerClosingProbes.local(job->controls, job->printer);
+    }
 }
 
 static void probeEthernet(const WriterJob* job) {
-    findEthernetPrinterAt(job->controls, job->printer, &job->address);
+    if (writerClosingProbes.ethernet != nullptr) {
+        writerClosingProbes.ethernet(job->controls, job->printer, &job->address);
+    }
 }
 
 static const WriterRoute LOCAL_ROUTE = {

@@ -3,7 +3,7 @@
 // The flash writer thread: streams the chosen image to a printer in flash mode, waits for its
 // reset, then probes it again so the dialog shows the new firmware version.
 
-#include "app/dialog_controls.h"
+#include "dialog/dialog_controls.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
 #include "platform/local_channel.h"
@@ -51,6 +51,18 @@ extern std::atomic<bool> updateInProgress;
 // probes, the upgrade and "Display Versions" must wait until the writer's probe is done, since
 // both would work on the same globals and channel.
 bool writerBusy();
+
+// The probes a writer runs at its end, on its own thread, so that the dialog shows the printer's
+// new firmware: the local one, and the one over TCP to the job's copy of the address. They
+// belong to the dialog side, above the writer, which hands them over as it starts
+// (connectWriterClosingProbes in app/probe.h). A writer without them skips its closing probe.
+struct WriterClosingProbes {
+    void (*local)(DialogControls* controls, PrinterData* printer);
+    void (*ethernet)(DialogControls* controls, PrinterData* printer,
+                     const EthernetSettings* address);
+};
+
+extern WriterClosingProbes writerClosingProbes;
 
 // The thread bodies; each takes the address of the WriterJob.
 void flashWriterLocal(void* job);

@@ -1,44 +1,13 @@
 #include "identity/device_id.h"
 
-#include "platform/kernel.h"
-#include "platform/user_interface.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-// The request's output buffer; the stored text keeps one byte for its NUL.
-constexpr uint32_t DEVICE_ID_BUFFER_SIZE = 1024;
-constexpr uint32_t DEVICE_ID_PAUSE_MILLISECONDS = 250;
-
 static const char MODEL_KEY[] = "MDL:";
 static const char FIRMWARE_KEY[] = "FWV:";
 static const char RASTER_MODEL[] = "VRK-54";
-static const char KEY_MISSING_MESSAGE[] = "Printer model NOT found in ID!";
-
-bool GetPrinterID(ChannelHandle handle, PrinterData* record) {
-    uint8_t reply[DEVICE_ID_BUFFER_SIZE];
-    uint32_t received = 0;
-    PlatformError error = 0;
-    if (!localChannelService->requestDeviceId(handle, reply, sizeof reply, &received, &error)) {
-        char message[256];
-        snprintf(message, sizeof message, "GetPrinterID - Error = %d, IOCTL = %X",
-                 static_cast<int>(error), DEVICE_ID_REQUEST_CODE);
-        showMessage(message);
-        return false;
-    }
-    // A backend that reports more than it could have delivered must not take us past the reply.
-    size_t count = std::min<size_t>(received, sizeof record->deviceId - 1);
-    const void* nul = memchr(reply, 0, count);
-    if (nul != nullptr) {
-        count = static_cast<const uint8_t*>(nul) - reply;
-    }
-    memcpy(record->deviceId, reply, count);
-    record->deviceId[count] = '\0';
-    sleepMilliseconds(DEVICE_ID_PAUSE_MILLISECONDS);
-    return true;
-}
 
 // The device id text, ending at its NUL or at the end of the field, whichever comes first.
 static std::string_view deviceIdText(const PrinterData* record) {
@@ -92,7 +61,6 @@ bool parseModel(PrinterData* record) {
     record->language = LANG_HRM;
     std::string_view rest;
     if (!findFieldValue(record, MODEL_KEY, &rest)) {
-        showMessage(KEY_MISSING_MESSAGE);
         return false;
     }
     // Raster printers may name themselves in any later field, not only in the model.
@@ -112,12 +80,11 @@ bool parseModel(PrinterData* record) {
     return true;
 }
 
-void parseFirmwareVersion(PrinterData* record) {
+bool parseFirmwareVersion(PrinterData* record) {
     std::string_view rest;
     if (!findFieldValue(record, FIRMWARE_KEY, &rest)) {
         storeText(record->firmwareVersion, sizeof record->firmwareVersion, "Not found");
-        showMessage(KEY_MISSING_MESSAGE);
-        return;
+        return false;
     }
     std::string_view version = storeText(record->firmwareVersion, sizeof record->firmwareVersion,
                                          rest.substr(0, rest.find(' ')));
@@ -125,6 +92,7 @@ void parseFirmwareVersion(PrinterData* record) {
     if (namesBoard(version)) {
         record->boardType = BOARD_LOGIC_I + (version[version.find_first_of("0123456789")] - '1');
     }
+    return true;
 }
 
 bool deviceIdIdentifiesPrinter(const PrinterData* record, char* reason, size_t size) {

@@ -1,37 +1,31 @@
 #pragma once
 
-// The printer's IEEE 1284 device id: reading it from a local channel and turning it into the
-// identity fields of the printer record (model, language, series, firmware version, board).
+// The printer's IEEE 1284 device id: turning it into the identity fields of the printer record
+// (model, language, series, firmware version, board). Pure parsing: the reads are in
+// connection/, and the caller shows what the user must see.
 //
-// A probe calls GetPrinterID (local route) or the TCP read, then parseModel, setPortLabel and
-// parseFirmwareVersion, in that order. The parsers read only record->deviceId (and
-// activeConnection) and overwrite only what they find: a key that is missing leaves the fields
-// it would have set as the previous probe left them. They never read past the deviceId field,
-// even when it holds no NUL, and never overrun a field they write.
+// A probe reads the device id (GetPrinterID on the local route, or the TCP read), then calls
+// parseModel, setPortLabel and parseFirmwareVersion, in that order. The parsers read only
+// record->deviceId (and activeConnection) and overwrite only what they find: a key that is missing
+// leaves the fields it would have set as the previous probe left them. They never read past the
+// deviceId field, even when it holds no NUL, and never overrun a field they write.
 
 #include "identity/printer_data.h"
-#include "platform/local_channel.h"
 
 #include <cstddef>
 
-// The parallel-port device id request code, shown in the failure message.
-constexpr uint32_t DEVICE_ID_REQUEST_CODE = 0x16000C;
-
-// Asks the printer on the open local channel for its device id and stores the text (at most
-// 1023 characters, cut at the first NUL) in record->deviceId, then pauses 250 ms. On failure
-// shows "GetPrinterID - Error = <error>, IOCTL = 16000C", leaves deviceId as it was and
-// returns false. Blocks the calling thread.
-bool GetPrinterID(ChannelHandle handle, PrinterData* record);
+// What the probe shows when parseModel or parseFirmwareVersion finds no key.
+constexpr char DEVICE_ID_KEY_MISSING_MESSAGE[] = "Printer model NOT found in ID!";
 
 // Sets language to LANG_HRM, then reads the "MDL:" field into modelName, language and family.
-// "VRK-54" anywhere after the key makes a raster VRK-54 printer. Without the key shows
-// "Printer model NOT found in ID!" and returns false.
+// "VRK-54" anywhere after the key makes a raster VRK-54 printer. Without the key returns false
+// (the probe then shows DEVICE_ID_KEY_MISSING_MESSAGE).
 bool parseModel(PrinterData* record);
 
 // Reads the "FWV:" field (up to the first blank; a ';' does not end it) into firmwareVersion;
-// its first digit, 1 to 4, sets boardType. Without the key sets "Not found" and shows
-// "Printer model NOT found in ID!".
-void parseFirmwareVersion(PrinterData* record);
+// its first digit, 1 to 4, sets boardType. Without the key sets "Not found" and returns false
+// (the probe then shows DEVICE_ID_KEY_MISSING_MESSAGE).
+bool parseFirmwareVersion(PrinterData* record);
 
 // Whether the device id itself identifies the printer: a model (a non-empty "MDL:" field, or
 // "VRK-54" after the key) and a firmware version whose first digit, 1 to 4, names the logic

@@ -1,7 +1,5 @@
 #include "identity/firmware_catalogue.h"
 
-#include "platform/user_interface.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -75,10 +73,4 @@ size_t composeInstalledVersions(char* buffer, size_t size) {
         used = appendLine(buffer, size, used, PLACEHOLDER_FIRMWARE_NOTICE, "");
     }
     return used;
-}
-
-void showInstalledVersions() {
-    char text[INSTALLED_VERSIONS_TEXT_SIZE];
-    composeInstalledVersions(text, sizeof text);
-    userInterfaceService->messageBox(text, "Versions", MESSAGE_BOX_OK);
 }

@@ -53,6 +53,3 @@ constexpr size_t INSTALLED_VERSIONS_TEXT_SIZE = 512 + FIRMWARE_SLOT_COUNT * FIRM
 // by an empty line and the placeholder notice when the build carries placeholders. Returns the
 // length of the text.
 size_t composeInstalledVersions(char* buffer, size_t size);
-
-// Shows that list in a modal message box captioned "Versions". The dialog's "Display Versions".
-void showInstalledVersions();

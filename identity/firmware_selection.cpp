@@ -1,7 +1,5 @@
 #include "identity/firmware_selection.h"
 
-#include "platform/user_interface.h"
-
 #include <cstdio>
 #include <cstring>
 
@@ -40,9 +38,14 @@ static const LogicBoardSlots logicBoardSlots[] = {
 constexpr int MZ54_STANDARD_SLOT = 12;
 constexpr int MZ54_DUAL_DRIVER_SLOT = 13;
 
-// The slot of a logic board I or II printer, or -1 (after the error box) for a language that
+static void addMessage(FirmwareChoice* choice, const char* message) {
+    choice->messages[choice->messageCount++] = message;
+}
+
+// The slot of a logic board I or II printer, or -1 (with the error to show) for a language that
 // has no image.
-static int logicBoardSlot(const LogicBoardSlots& slots, const PrinterData* record) {
+static int logicBoardSlot(const LogicBoardSlots& slots, const PrinterData* record,
+                          FirmwareChoice* choice) {
     // Only VRE printers get the VRE images; VRA and unknown series share the VRA ones.
     bool vre = record->family == FAMILY_VRE;
     if (record->language == LANG_G) {
@@ -53,32 +56,28 @@ static int logicBoardSlot(const LogicBoardSlots& slots, const PrinterData* recor
     }
     if (record->language == LANG_RASTER) {
         if (slots.rasterNotice != nullptr) {
-            showMessage("Raster printer");
-            showMessage(slots.rasterNotice);
+            addMessage(choice, "Raster printer");
+            addMessage(choice, slots.rasterNotice);
         }
         return record->variant == 2 ? slots.rasterSecond : slots.rasterFirst;
     }
-    showMessage(slots.languageError);
+    addMessage(choice, slots.languageError);
     return -1;
 }
 
-bool pickFirmwareImage(FirmwareImage** slotReference, PrinterData* record) {
-    int slot;
+bool chooseFirmwareSlot(const PrinterData* record, FirmwareChoice* choice) {
+    *choice = FirmwareChoice{-1, {}, 0};
     if (record->boardType < 0) {
-        showMessage("ERROR - LOGIC BD I, LOGIC BD II, MZ54 or MZ54L NOT specified");
+        addMessage(choice, "ERROR - LOGIC BD I, LOGIC BD II, MZ54 or MZ54L NOT specified");
         return false;
     }
     if (record->boardType <= BOARD_LOGIC_II) {
-        slot = logicBoardSlot(logicBoardSlots[record->boardType], record);
+        choice->slot = logicBoardSlot(logicBoardSlots[record->boardType], record, choice);
     } else {
         // On the MZ54 boards the variant alone decides; the board value does not.
-        slot = record->variant == 3 ? MZ54_DUAL_DRIVER_SLOT : MZ54_STANDARD_SLOT;
+        choice->slot = record->variant == 3 ? MZ54_DUAL_DRIVER_SLOT : MZ54_STANDARD_SLOT;
     }
-    if (slot < 0) {
-        return false;
-    }
-    *slotReference = &FirmwareCatalogue[slot];
-    return true;
+    return choice->slot >= 0;
 }
 
 struct VariantListPair {

@@ -1,7 +1,9 @@
 #pragma once
 
 // Which catalogue slot a classified printer gets, and the firmware variant choice offered for
-// raster and MZ-54 printers (the firmware combo box and the upgrade button's caption).
+// raster and MZ-54 printers (the firmware combo box and the upgrade button's caption). Pure:
+// what the user is told about the choice is handed back, and pickFirmwareImage
+// (flash/firmware_pick.h) shows it.
 
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
@@ -9,12 +11,22 @@
 #include <cstddef>
 #include <cstdint>
 
-// Chooses the slot for record's boardType, language, family and variant and stores its
-// reference in *slotReference. Shows "Raster printer" then "LOGIC BD I" for a board I raster
-// printer (and still succeeds). Returns false, with an error box and *slotReference unchanged,
-// for a board I or II printer whose language is neither G, HRM nor raster, and for a negative
-// board. Every classification the device id parsers produce yields a slot.
-bool pickFirmwareImage(FirmwareImage** slotReference, PrinterData* record);
+constexpr int FIRMWARE_CHOICE_MESSAGE_LIMIT = 2;
+
+// What the selection rule decided: the catalogue slot, and the messages the user is to be shown
+// about it, in order.
+struct FirmwareChoice {
+    int slot; // -1 when no image fits
+    const char* messages[FIRMWARE_CHOICE_MESSAGE_LIMIT];
+    int messageCount;
+};
+
+// Chooses the slot for record's boardType, language, family and variant. A board I raster
+// printer gets "Raster printer" then "LOGIC BD I" to show (and still a slot). Returns false,
+// with slot -1 and one error message, for a board I or II printer whose language is neither G,
+// HRM nor raster, and for a negative board. Every classification the device id parsers produce
+// yields a slot.
+bool chooseFirmwareSlot(const PrinterData* record, FirmwareChoice* choice);
 
 // The variant lists: two entries each, then "END". A version list refers to the labels of the
 // catalogue slots beside the names of its name list.

@@ -3,7 +3,7 @@
 // User-interface service: what the portable code asks of the dialog and of message boxes.
 //
 // On Windows this is the real dialog (resource 103) driven by window messages, and MessageBoxA;
-// on Linux and in tests the in-memory dialog model of platform/dialog_model.h, built from the
+// on Linux and in tests the in-memory dialog model of dialog/dialog_model.h, built from the
 // same template. Message boxes are modal and have no owner window; the calling thread waits for
 // the answer. The control requests may come from any thread: on Windows they are sent
 // synchronously to the user-interface thread, which must be running its message loop.

@@ -6,13 +6,15 @@
 //
 //   streaming_bench [repetitions] [--real-time]
 
-#include "app/dialog_controls.h"
+#include "app/probe.h"
 #include "connection/ethernet.h"
+#include "dialog/dialog_controls.h"
+#include "dialog/dialog_model.h"
+#include "flash/firmware_pick.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/firmware_selection.h"
-#include "platform/dialog_model.h"
 #include "platform/kernel.h"
 #include "platform/network.h"
 #include "resources/resource.h"
@@ -82,6 +84,7 @@ static void setUpProgram(uint16_t port) {
     dialogModelSetObserver(watchProgress);
     dialogModelSetMessageBoxResponder(
         [](const char*, const char*, MessageBoxButtons) { return MESSAGE_BOX_ANSWER_OK; });
+    connectWriterClosingProbes();
     bindDialogControls(dialogModelWindow());
     snprintf(ethernetSettings.ipOctet1, ETHERNET_FIELD_SIZE, "127");
     snprintf(ethernetSettings.ipOctet2, ETHERNET_FIELD_SIZE, "0");

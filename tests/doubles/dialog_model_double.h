@@ -5,7 +5,7 @@
 // a queue the test fills (OK for a plain box and No for a question when the queue is empty).
 // Installed for the lifetime of the object; the model is reset again when it ends.
 
-#include "platform/dialog_model.h"
+#include "dialog/dialog_model.h"
 
 #include <deque>
 #include <mutex>

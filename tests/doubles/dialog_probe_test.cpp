@@ -1,13 +1,15 @@
 #include "tests/doubles/dialog_probe_test.h"
 
-#include "app/dialog_controls.h"
+#include "app/probe.h"
 #include "connection/local_discovery.h"
+#include "dialog/dialog_controls.h"
 
 #include <cstdio>
 
 DialogProbeTest::DialogProbeTest()
     : spooler(std::vector<SpooledPrinter>{{"Tickets", SPOOLED_PRINTER_PORT}}),
       local(std::make_unique<SimulatedLocalChannel>()) {
+    connectWriterClosingProbes();
     bindDialogControls(dialog.window());
     snprintf(ethernetSettings.ipOctet1, sizeof ethernetSettings.ipOctet1, "127");
     snprintf(ethernetSettings.ipOctet2, sizeof ethernetSettings.ipOctet2, "0");

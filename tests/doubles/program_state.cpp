@@ -1,11 +1,11 @@
 #include "tests/doubles/program_state.h"
 
-#include "app/dialog_controls.h"
 #include "app/run_end.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"

@@ -1,6 +1,6 @@
 // The dialog's control set: binding the handles, switching the update and Ethernet groups, the
 // default printer address and the copy of an edit's text into its field.
-#include "app/dialog_controls.h"
+#include "dialog/dialog_controls.h"
 #include "resources/resource.h"
 #include "tests/doubles/dialog_model_double.h"
 #include "tests/doubles/kernel_double.h"

@@ -1,7 +1,7 @@
 // The in-memory dialog: its start from the template, the control requests as the Windows
 // messages behave, the notifications a front end and the dialog procedure receive, and what
 // the user may do.
-#include "platform/dialog_model.h"
+#include "dialog/dialog_model.h"
 #include "resources/dialog_template.h"
 #include "tests/doubles/dialog_model_double.h"
 

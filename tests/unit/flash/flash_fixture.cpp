@@ -1,10 +1,10 @@
 #include "tests/unit/flash/flash_fixture.h"
 
-#include "app/dialog_controls.h"
 #include "app/probe.h"
 #include "connection/ethernet.h"
+#include "dialog/dialog_controls.h"
+#include "dialog/dialog_model.h"
 #include "flash/flash_entry.h"
-#include "platform/dialog_model.h"
 #include "resources/resource.h"
 
 // Bound of the real time a test waits for its writer; the virtual clock makes it run at once.

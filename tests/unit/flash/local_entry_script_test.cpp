@@ -2,7 +2,7 @@
 // the zero byte of parallel ports, and the search for "FLASH READY" in replies that hold zero
 // bytes. Every script ends at the thread start, which the kernel double refuses.
 
-#include "app/dialog_controls.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/firmware_selection.h"

@@ -2,9 +2,9 @@
 // pieces: a printer that did not identify itself in this probe, or a real printer offered a
 // placeholder image, gets nothing after its device id and status.
 
-#include "app/dialog_controls.h"
 #include "app/probe.h"
 #include "connection/ethernet.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "resources/resource.h"

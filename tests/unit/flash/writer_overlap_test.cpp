@@ -2,11 +2,11 @@
 // clears updateInProgress until its closing probe has returned, the dialog ignores every
 // command that would work on the printer or its globals.
 
-#include "app/dialog_controls.h"
 #include "app/update_dialog.h"
+#include "dialog/dialog_controls.h"
+#include "dialog/dialog_model.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
-#include "platform/dialog_model.h"
 #include "resources/resource.h"
 #include "tests/unit/flash/flash_fixture.h"
 

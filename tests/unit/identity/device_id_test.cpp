@@ -1,20 +1,10 @@
 #include "identity/device_id.h"
-#include "tests/doubles/kernel_double.h"
-#include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
-#include "tests/doubles/scripted_channel.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-static const char MISSING_KEY[] = "Printer model NOT found in ID!";
-
-// The boxes a parser shows: one when its key is missing, none otherwise.
-static std::vector<std::string> missingKeyBoxes(bool keyFound) {
-    return keyFound ? std::vector<std::string>{} : std::vector<std::string>{MISSING_KEY};
-}
 
 static void setDeviceId(const std::string& text) {
     ASSERT_LT(text.size(), sizeof printerData.deviceId);
@@ -28,9 +18,6 @@ static void setText(char (&field)[PRINTER_TEXT_SIZE], const char* text) {
 class DeviceIdTest : public ::testing::Test {
   protected:
     void SetUp() override { resetProgramState(); }
-
-    KernelDouble kernel;
-    MessageBoxRecorder boxes;
 };
 
 // parseModel ---------------------------------------------------------------------------------
@@ -68,7 +55,6 @@ static const ModelCase modelCases[] = {
 TEST_F(DeviceIdTest, ModelFieldGivesModelLanguageAndSeries) {
     for (const ModelCase& test : modelCases) {
         SCOPED_TRACE(test.deviceId);
-        boxes.clear();
         setText(printerData.modelName, "previous");
         printerData.language = LANG_RASTER;
         printerData.family = PREVIOUS_FAMILY;
@@ -78,7 +64,6 @@ TEST_F(DeviceIdTest, ModelFieldGivesModelLanguageAndSeries) {
         EXPECT_STREQ(printerData.modelName, test.modelName);
         EXPECT_EQ(printerData.language, test.language);
         EXPECT_EQ(printerData.family, test.family);
-        EXPECT_EQ(boxes.texts(), missingKeyBoxes(test.found));
     }
 }
 
@@ -113,14 +98,12 @@ static const VersionCase versionCases[] = {
 TEST_F(DeviceIdTest, FirmwareFieldGivesVersionAndItsFirstDigitTheBoard) {
     for (const VersionCase& test : versionCases) {
         SCOPED_TRACE(test.deviceId);
-        boxes.clear();
         printerData.boardType = PREVIOUS_BOARD;
         setDeviceId(test.deviceId);
 
-        parseFirmwareVersion(&printerData);
+        EXPECT_EQ(parseFirmwareVersion(&printerData), test.keyFound);
         EXPECT_STREQ(printerData.firmwareVersion, test.firmwareVersion);
         EXPECT_EQ(printerData.boardType, test.boardType);
-        EXPECT_EQ(boxes.texts(), missingKeyBoxes(test.keyFound));
     }
 }
 
@@ -176,80 +159,4 @@ TEST_F(DeviceIdTest, PortLabelFollowsTheActiveConnection) {
         setPortLabel(&printerData);
         EXPECT_STREQ(printerData.portName, test.label) << test.connection;
     }
-}
-
-// GetPrinterID --------------------------------------------------------------------------------
-
-struct DeviceIdReadCase {
-    std::vector<uint8_t> reply;
-    std::string deviceId;
-};
-
-TEST_F(DeviceIdTest, ReadCopiesTheReplyUpToCountNulOrFieldEnd) {
-    const DeviceIdReadCase cases[] = {
-        {bytes("MFG:Maker;MDL:VRA G;FWV:V2.02 ;"), "MFG:Maker;MDL:VRA G;FWV:V2.02 ;"},
-        {bytes("MDL:A\0MDL:B;", 12), "MDL:A"},
-        {bytes("ABC"), "ABC"},
-        {{}, ""},
-        {std::vector<uint8_t>(1024, 'x'), std::string(1023, 'x')},
-    };
-    for (const DeviceIdReadCase& test : cases) {
-        SCOPED_TRACE(test.deviceId.size());
-        setText(printerData.deviceId, "an older and much longer device id of the previous printer");
-        kernel.clearWaits();
-        ScriptedChannel channel({{CHANNEL_STEP_DEVICE_ID, test.reply}});
-
-        EXPECT_TRUE(GetPrinterID(ScriptedChannel::HANDLE, &printerData));
-        EXPECT_EQ(std::string(printerData.deviceId), test.deviceId);
-        ASSERT_EQ(channel.calls().size(), 1u);
-        EXPECT_EQ(channel.calls()[0].size, 1024u);
-        EXPECT_EQ(kernel.waits(), std::vector<uint32_t>{250});
-        EXPECT_TRUE(boxes.shown().empty());
-    }
-}
-
-TEST_F(DeviceIdTest, FailedReadShowsTheErrorAndKeepsTheDeviceId) {
-    const struct {
-        PlatformError error;
-        const char* message;
-    } cases[] = {
-        {50, "GetPrinterID - Error = 50, IOCTL = 16000C"},
-        {1167, "GetPrinterID - Error = 1167, IOCTL = 16000C"},
-        {25, "GetPrinterID - Error = 25, IOCTL = 16000C"},
-    };
-    for (const auto& test : cases) {
-        boxes.clear();
-        kernel.clearWaits();
-        setText(printerData.deviceId, "MDL:VRA G;");
-        ScriptedChannel channel({{CHANNEL_STEP_DEVICE_ID, {}, false, test.error}});
-
-        EXPECT_FALSE(GetPrinterID(ScriptedChannel::HANDLE, &printerData));
-        EXPECT_STREQ(printerData.deviceId, "MDL:VRA G;");
-        ASSERT_EQ(boxes.shown().size(), 1u);
-        EXPECT_EQ(boxes.shown()[0].text, test.message);
-        EXPECT_FALSE(boxes.shown()[0].hasCaption);
-        EXPECT_EQ(boxes.shown()[0].buttons, MESSAGE_BOX_OK);
-        EXPECT_TRUE(kernel.waits().empty());
-    }
-}
-
-TEST_F(DeviceIdTest, EmptyDeviceIdShowsBothMissingKeyBoxes) {
-    setText(printerData.modelName, "VRA G");
-    printerData.family = FAMILY_VRA;
-    printerData.language = LANG_G;
-    printerData.boardType = BOARD_LOGIC_II;
-    ScriptedChannel channel({{CHANNEL_STEP_DEVICE_ID, std::vector<uint8_t>{}}});
-
-    ASSERT_TRUE(GetPrinterID(ScriptedChannel::HANDLE, &printerData));
-    EXPECT_FALSE(parseModel(&printerData));
-    setPortLabel(&printerData);
-    parseFirmwareVersion(&printerData);
-
-    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{MISSING_KEY, MISSING_KEY}));
-    EXPECT_STREQ(printerData.firmwareVersion, "Not found");
-    EXPECT_EQ(printerData.language, LANG_HRM);
-    EXPECT_STREQ(printerData.modelName, "VRA G");
-    EXPECT_EQ(printerData.family, FAMILY_VRA);
-    EXPECT_EQ(printerData.boardType, BOARD_LOGIC_II);
-    EXPECT_STREQ(printerData.portName, "USB");
 }

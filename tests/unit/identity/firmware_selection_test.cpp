@@ -1,5 +1,4 @@
 #include "identity/firmware_selection.h"
-#include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
 
 #include <climits>
@@ -8,8 +7,8 @@
 #include <vector>
 
 constexpr int NO_IMAGE = -1;
-static const std::vector<std::string> NO_BOXES;
-static const std::vector<std::string> RASTER_BOARD_I_BOXES = {"Raster printer", "LOGIC BD I"};
+static const std::vector<std::string> NO_MESSAGES;
+static const std::vector<std::string> RASTER_BOARD_I_MESSAGES = {"Raster printer", "LOGIC BD I"};
 static const std::vector<std::string> BOARD_I_LANGUAGE_ERROR = {
     "ERROR - LOGIC BD I Firmware specified without HRM or G"};
 static const std::vector<std::string> BOARD_II_LANGUAGE_ERROR = {
@@ -22,40 +21,40 @@ struct SelectionCase {
     int32_t language;
     int32_t family;
     int32_t variant;
-    int slot; // NO_IMAGE: false and the reference left alone
-    std::vector<std::string> boxes;
+    int slot; // NO_IMAGE: false
+    std::vector<std::string> messages;
 };
 
 static const SelectionCase selectionCases[] = {
-    {BOARD_LOGIC_I, LANG_G, FAMILY_VRE, 0, 0, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_G, FAMILY_VRE, 2, 0, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_G, FAMILY_VRA, 1, 2, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_G, FAMILY_OTHER, 1, 2, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_G, FAMILY_VRK, 1, 2, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_HRM, FAMILY_VRE, 2, 4, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_HRM, FAMILY_VRA, 0, 6, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_HRM, FAMILY_OTHER, 1, 6, NO_BOXES},
-    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 2, 10, RASTER_BOARD_I_BOXES},
-    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 1, 8, RASTER_BOARD_I_BOXES},
-    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 0, 8, RASTER_BOARD_I_BOXES},
-    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRE, 3, 8, RASTER_BOARD_I_BOXES},
+    {BOARD_LOGIC_I, LANG_G, FAMILY_VRE, 0, 0, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_G, FAMILY_VRE, 2, 0, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_G, FAMILY_VRA, 1, 2, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_G, FAMILY_OTHER, 1, 2, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_G, FAMILY_VRK, 1, 2, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_HRM, FAMILY_VRE, 2, 4, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_HRM, FAMILY_VRA, 0, 6, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_HRM, FAMILY_OTHER, 1, 6, NO_MESSAGES},
+    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 2, 10, RASTER_BOARD_I_MESSAGES},
+    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 1, 8, RASTER_BOARD_I_MESSAGES},
+    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRK, 0, 8, RASTER_BOARD_I_MESSAGES},
+    {BOARD_LOGIC_I, LANG_RASTER, FAMILY_VRE, 3, 8, RASTER_BOARD_I_MESSAGES},
     {BOARD_LOGIC_I, LANG_NOT_FOUND, FAMILY_VRE, 1, NO_IMAGE, BOARD_I_LANGUAGE_ERROR},
     {BOARD_LOGIC_I, 17, FAMILY_VRA, 1, NO_IMAGE, BOARD_I_LANGUAGE_ERROR},
-    {BOARD_LOGIC_II, LANG_G, FAMILY_VRE, 1, 1, NO_BOXES},
-    {BOARD_LOGIC_II, LANG_G, FAMILY_OTHER, 1, 3, NO_BOXES},
-    {BOARD_LOGIC_II, LANG_HRM, FAMILY_VRE, 1, 5, NO_BOXES},
-    {BOARD_LOGIC_II, LANG_HRM, FAMILY_VRA, 2, 7, NO_BOXES},
-    {BOARD_LOGIC_II, LANG_RASTER, FAMILY_VRK, 2, 11, NO_BOXES},
-    {BOARD_LOGIC_II, LANG_RASTER, FAMILY_VRK, 1, 9, NO_BOXES},
-    {BOARD_LOGIC_II, LANG_RASTER, FAMILY_OTHER, 0, 9, NO_BOXES},
+    {BOARD_LOGIC_II, LANG_G, FAMILY_VRE, 1, 1, NO_MESSAGES},
+    {BOARD_LOGIC_II, LANG_G, FAMILY_OTHER, 1, 3, NO_MESSAGES},
+    {BOARD_LOGIC_II, LANG_HRM, FAMILY_VRE, 1, 5, NO_MESSAGES},
+    {BOARD_LOGIC_II, LANG_HRM, FAMILY_VRA, 2, 7, NO_MESSAGES},
+    {BOARD_LOGIC_II, LANG_RASTER, FAMILY_VRK, 2, 11, NO_MESSAGES},
+    {BOARD_LOGIC_II, LANG_RASTER, FAMILY_VRK, 1, 9, NO_MESSAGES},
+    {BOARD_LOGIC_II, LANG_RASTER, FAMILY_OTHER, 0, 9, NO_MESSAGES},
     {BOARD_LOGIC_II, LANG_NOT_FOUND, FAMILY_VRA, 1, NO_IMAGE, BOARD_II_LANGUAGE_ERROR},
-    {BOARD_MZ54_STANDARD, LANG_G, FAMILY_VRE, 3, 13, NO_BOXES},
-    {BOARD_MZ54_STANDARD, LANG_NOT_FOUND, FAMILY_OTHER, 1, 12, NO_BOXES},
-    {BOARD_MZ54_STANDARD, LANG_RASTER, FAMILY_VRK, 2, 12, NO_BOXES},
-    {BOARD_MZ54_DUAL, LANG_HRM, FAMILY_VRA, 1, 12, NO_BOXES},
-    {BOARD_MZ54_DUAL, LANG_RASTER, FAMILY_VRK, 3, 13, NO_BOXES},
-    {BOARD_MZ54_DUAL, LANG_G, FAMILY_VRE, 0, 12, NO_BOXES},
-    {7, LANG_G, FAMILY_VRE, 3, 13, NO_BOXES},
+    {BOARD_MZ54_STANDARD, LANG_G, FAMILY_VRE, 3, 13, NO_MESSAGES},
+    {BOARD_MZ54_STANDARD, LANG_NOT_FOUND, FAMILY_OTHER, 1, 12, NO_MESSAGES},
+    {BOARD_MZ54_STANDARD, LANG_RASTER, FAMILY_VRK, 2, 12, NO_MESSAGES},
+    {BOARD_MZ54_DUAL, LANG_HRM, FAMILY_VRA, 1, 12, NO_MESSAGES},
+    {BOARD_MZ54_DUAL, LANG_RASTER, FAMILY_VRK, 3, 13, NO_MESSAGES},
+    {BOARD_MZ54_DUAL, LANG_G, FAMILY_VRE, 0, 12, NO_MESSAGES},
+    {7, LANG_G, FAMILY_VRE, 3, 13, NO_MESSAGES},
     {-1, LANG_G, FAMILY_VRE, 1, NO_IMAGE, BOARD_ERROR},
     {INT32_MIN, LANG_RASTER, FAMILY_VRK, 3, NO_IMAGE, BOARD_ERROR},
 };
@@ -63,8 +62,6 @@ static const SelectionCase selectionCases[] = {
 class FirmwareSelectionTest : public ::testing::Test {
   protected:
     void SetUp() override { resetProgramState(); }
-
-    MessageBoxRecorder boxes;
 };
 
 TEST_F(FirmwareSelectionTest, ClassificationPicksItsSlot) {
@@ -72,21 +69,16 @@ TEST_F(FirmwareSelectionTest, ClassificationPicksItsSlot) {
         SCOPED_TRACE(::testing::Message()
                      << "board " << test.boardType << ", language " << test.language << ", family "
                      << test.family << ", variant " << test.variant);
-        boxes.clear();
         printerData.boardType = test.boardType;
         printerData.language = test.language;
         printerData.family = test.family;
         printerData.variant = test.variant;
-        FirmwareImage* const previous = &FirmwareCatalogue[5];
-        FirmwareImage* chosen = previous;
+        FirmwareChoice choice;
 
-        EXPECT_EQ(pickFirmwareImage(&chosen, &printerData), test.slot != NO_IMAGE);
-        EXPECT_EQ(chosen, test.slot == NO_IMAGE ? previous : &FirmwareCatalogue[test.slot]);
-        EXPECT_EQ(boxes.texts(), test.boxes);
-        for (const ShownMessageBox& box : boxes.shown()) {
-            EXPECT_FALSE(box.hasCaption);
-            EXPECT_EQ(box.buttons, MESSAGE_BOX_OK);
-        }
+        EXPECT_EQ(chooseFirmwareSlot(&printerData, &choice), test.slot != NO_IMAGE);
+        EXPECT_EQ(choice.slot, test.slot);
+        EXPECT_EQ(std::vector<std::string>(choice.messages, choice.messages + choice.messageCount),
+                  test.messages);
     }
 }
 
@@ -208,10 +200,11 @@ TEST_F(FirmwareSelectionTest, SelectedRasterImageCarriesTheVersionTheCaptionName
             printerData.boardType = board;
             printerData.language = LANG_RASTER;
             printerData.variant = variantForSelection(board, index);
-            FirmwareImage* chosen = nullptr;
-            ASSERT_TRUE(pickFirmwareImage(&chosen, &printerData));
+            FirmwareChoice choice;
+            ASSERT_TRUE(chooseFirmwareSlot(&printerData, &choice));
             int entry = index == 1 ? 1 : 0;
-            EXPECT_EQ(chosen->version, variantVersionsForBoard(board)[entry]);
+            EXPECT_EQ(FirmwareCatalogue[choice.slot].version,
+                      variantVersionsForBoard(board)[entry]);
         }
     }
 }

@@ -1,5 +1,4 @@
 #include "identity/firmware_catalogue.h"
-#include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
 
 #include <cstring>
@@ -39,16 +38,6 @@ TEST_F(InstalledVersionsTest, ListShowsEveryStoredLabelInDisplayOrder) {
     EXPECT_EQ(composeInstalledVersions(text, sizeof text), 560u);
     EXPECT_EQ(std::string(text), STORED_VERSION_LIST);
     EXPECT_EQ(strlen(STORED_VERSION_LIST), 560u);
-}
-
-TEST_F(InstalledVersionsTest, ShownInOneBoxCaptionedVersions) {
-    MessageBoxRecorder boxes;
-    showInstalledVersions();
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text, STORED_VERSION_LIST);
-    EXPECT_TRUE(boxes.shown()[0].hasCaption);
-    EXPECT_EQ(boxes.shown()[0].caption, "Versions");
-    EXPECT_EQ(boxes.shown()[0].buttons, MESSAGE_BOX_OK);
 }
 
 TEST_F(InstalledVersionsTest, LongestLabelsAllowedStillFitTheList) {

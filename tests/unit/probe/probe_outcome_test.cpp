@@ -3,6 +3,7 @@
 
 #include "app/probe.h"
 #include "app/run_end.h"
+#include "connection/device_id_read.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "identity/device_id.h"
@@ -153,6 +154,20 @@ TEST_F(ProbeOutcome, UnreadableDeviceIdAsksForTheEndAndTheProbeCarriesOn) {
     EXPECT_FALSE(dialog.visible(IDC_ETHERNET_GROUP));
     // The ports are still moved: the front end puts them back once the loop has ended.
     EXPECT_EQ(spooledPort(), "FILE:");
+}
+
+TEST_F(ProbeOutcome, ADeviceIdWithoutModelOrVersionShowsBothMissingKeyBoxes) {
+    printer.setDeviceId("MFG:SIM;CMD:G;");
+    attachLocal(usbPath());
+
+    refresh();
+
+    Texts boxes = dialog.texts();
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], DEVICE_ID_KEY_MISSING_MESSAGE);
+    EXPECT_EQ(boxes[1], DEVICE_ID_KEY_MISSING_MESSAGE);
+    EXPECT_EQ(dialog.text(IDC_VERSION_TEXT), "Not found");
+    EXPECT_EQ(dialog.text(IDC_PORT_TEXT), "USB");
 }
 
 TEST_F(ProbeOutcome, TheQuitPathPutsThePortsBackExactlyOnce) {

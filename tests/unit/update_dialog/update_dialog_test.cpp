@@ -3,12 +3,13 @@
 
 #include "app/update_dialog.h"
 
-#include "app/dialog_controls.h"
 #include "app/run_end.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
+#include "dialog/dialog_controls.h"
 #include "flash/flash_writer.h"
+#include "identity/firmware_catalogue.h"
 #include "resources/resource.h"
 #include "tests/doubles/dialog_probe_test.h"
 
@@ -356,6 +357,9 @@ TEST_F(UpdateDialog, RefreshAndDisplayVersionsRunWhenNoUpgradeRuns) {
     EXPECT_EQ(command(IDC_DISPLAY_VERSIONS_BUTTON), 1);
     ASSERT_EQ(dialog.shown().size(), 1u);
     EXPECT_EQ(dialog.shown()[0].caption, "Versions");
+    char versions[INSTALLED_VERSIONS_TEXT_SIZE];
+    composeInstalledVersions(versions, sizeof versions);
+    EXPECT_EQ(dialog.shown()[0].text, versions);
 }
 
 // --- STATUS ---

@@ -1,9 +1,9 @@
 // A real dialog made from resource 103: its live controls against the control table and the
 // in-memory model, the Windows user-interface service over them, and the control set's
 // operations on real edits, whose text changes reach the dialog procedure as EN_CHANGE.
-#include "app/dialog_controls.h"
 #include "app/update_dialog.h"
-#include "platform/dialog_model.h"
+#include "dialog/dialog_controls.h"
+#include "dialog/dialog_model.h"
 #include "resources/dialog_template.h"
 #include "tests/doubles/kernel_double.h"
 #include "tests/doubles/program_state.h"

@@ -3,8 +3,8 @@
 // message opens the update dialog modally, so the whole working life of the tool runs inside
 // CreateWindowExA; when the dialog ends, the quit message is already waiting for the loop.
 //
-// This file is built into ticketflash.exe itself, not into the platform library: it calls the
-// dialog of app/, which sits above the platform layer.
+// The one front end that talks to Windows itself, beside the platform layer: it owns the
+// process's windows and message loop, and drives the dialog of app/.
 #include "app/run_end.h"
 #include "app/single_instance.h"
 #include "app/update_dialog.h"

@@ -1,4 +1,4 @@
-#include "app/dialog_controls.h"
+#include "dialog/dialog_controls.h"
 
 #include "platform/kernel.h"
 #include "resources/resource.h"

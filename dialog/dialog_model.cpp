@@ -1,4 +1,4 @@
-#include "platform/dialog_model.h"
+#include "dialog/dialog_model.h"
 
 #include "resources/dialog_template.h"
 
