@@ -13,7 +13,7 @@ WriterJob writerJob = {
     INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr, {}};
 std::atomic<bool> updateInProgress{false};
 WriterOutcome writerOutcome;
-WriterClosingProbes writerClosingProbes = {nullptr, nullptr};
+WriterClosingProbes writerClosingProbes = {.local = nullptr, .ethernet = nullptr};
 
 // Set by the writer just before it clears updateInProgress and cleared when its closing probe
 // has returned, so that together with the flag it covers the writer's whole life.
