@@ -257,7 +257,7 @@ void findEthernetPrinterAt(DialogControls* controls, PrinterData* printerData,
 }
 
 void connectWriterClosingProbes() {
-    writerClosingProbes = {refreshPrinterData, findEthernetPrinterAt};
+    writerClosingProbes = {.local = refreshPrinterData, .ethernet = findEthernetPrinterAt};
 }
 
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printerData) {

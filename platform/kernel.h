@@ -6,6 +6,7 @@
 // a virtual clock. The OS backend (platform/win32/kernel.cpp or platform/posix/kernel.cpp) is
 // installed at start; tests swap in their doubles through kernelService.
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -21,6 +22,8 @@ constexpr PlatformError PLATFORM_ERROR_ALREADY_EXISTS = 183;
 typedef void (*ThreadBody)(void* argument);
 
 struct KernelService {
+    DesignatedOnly designatedOnly{};
+
     // Blocks the calling thread for the given number of milliseconds.
     void (*sleep)(uint32_t milliseconds);
 
