@@ -259,7 +259,7 @@ void findEthernetPrinterAt(DialogControls* controls, PrinterData* printer,
 }
 
 void connectWriterClosingProbes() {
-    writerClosingProbes = {refreshPrinterData, findEthernetPrinterAt};
+    writerClosingProbes = {.local = refreshPrinterData, .ethernet = findEthernetPrinterAt};
 }
 
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printer) {

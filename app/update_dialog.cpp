@@ -10,6 +10,7 @@
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
+#include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "resources/resource.h"
 
@@ -74,20 +75,21 @@ void findEthernet(DialogWindow, int) {
 // One button of the dialog. A command that works on the printer or its globals waits for the
 // writer: it is ignored while an upgrade runs and until the writer's closing probe is done.
 struct DialogCommand {
+    DesignatedOnly designatedOnly{};
     int controlId;
     bool waitsForWriter;
     void (*run)(DialogWindow dialog, int controlId);
 };
 
 const DialogCommand DIALOG_COMMANDS[] = {
-    {DIALOG_COMMAND_CANCEL, false, exitDialog},
-    {IDC_EXIT_BUTTON, false, exitDialog},
-    {IDC_UPGRADE_BUTTON, true, upgrade},
-    {IDC_REFRESH_BUTTON, true, refresh},
+    {.controlId = DIALOG_COMMAND_CANCEL, .waitsForWriter = false, .run = exitDialog},
+    {.controlId = IDC_EXIT_BUTTON, .waitsForWriter = false, .run = exitDialog},
+    {.controlId = IDC_UPGRADE_BUTTON, .waitsForWriter = true, .run = upgrade},
+    {.controlId = IDC_REFRESH_BUTTON, .waitsForWriter = true, .run = refresh},
     // "STATUS" opens the local printer and writes printerHandle, which the writer closes.
-    {IDC_STATUS_BUTTON, true, queryStatus},
-    {IDC_DISPLAY_VERSIONS_BUTTON, true, displayVersions},
-    {IDC_FIND_ETHERNET_BUTTON, true, findEthernet},
+    {.controlId = IDC_STATUS_BUTTON, .waitsForWriter = true, .run = queryStatus},
+    {.controlId = IDC_DISPLAY_VERSIONS_BUTTON, .waitsForWriter = true, .run = displayVersions},
+    {.controlId = IDC_FIND_ETHERNET_BUTTON, .waitsForWriter = true, .run = findEthernet},
 };
 
 intptr_t runCommand(DialogWindow dialog, int controlId) {

@@ -4,6 +4,7 @@
 #include "cli/dialog_front.h"
 #include "cli/fleet_report.h"
 #include "platform/console.h"
+#include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "platform/process.h"
 
@@ -37,6 +38,7 @@ struct RunningChild {
 
 // One pass over printers: which child run each gets, and what is made of its end.
 struct ChildPass {
+    DesignatedOnly designatedOnly{};
     std::vector<std::string> (*arguments)(const FleetPrinter& printer);
     void (*judge)(FleetPrinter* printer, const RunningChild& child, int exitCode);
     const char* startPhase;
@@ -104,8 +106,16 @@ void judgeUpgradeChild(FleetPrinter* printer, const RunningChild& child, int exi
                  child.interrupted);
 }
 
-const ChildPass PROBE_PASS = {probeArguments, judgeProbeChild, "probing"};
-const ChildPass UPGRADE_PASS = {upgradeArguments, judgeUpgradeChild, "starting"};
+const ChildPass PROBE_PASS = {
+    .arguments = probeArguments,
+    .judge = judgeProbeChild,
+    .startPhase = "probing",
+};
+const ChildPass UPGRADE_PASS = {
+    .arguments = upgradeArguments,
+    .judge = judgeUpgradeChild,
+    .startPhase = "starting",
+};
 
 // The table on a terminal, else a plain line for each printer whose event changed.
 void showFleet() {

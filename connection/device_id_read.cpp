@@ -1,5 +1,6 @@
 #include "connection/device_id_read.h"
 
+#include "connection/printer_traffic.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
@@ -16,6 +17,7 @@ bool GetPrinterID(ChannelHandle handle, PrinterData* record) {
     uint32_t received = 0;
     PlatformError error = 0;
     if (!localChannelService->requestDeviceId(handle, reply, sizeof reply, &received, &error)) {
+        debugLogFailure("GetPrinterID - device id request", nullptr, error);
         char message[256];
         snprintf(message, sizeof message, "GetPrinterID - Error = %d, IOCTL = %X",
                  static_cast<int>(error), DEVICE_ID_REQUEST_CODE);
@@ -23,6 +25,8 @@ bool GetPrinterID(ChannelHandle handle, PrinterData* record) {
         return false;
     }
     // A backend that reports more than it could have delivered must not take us past the reply.
+    received = std::min<uint32_t>(received, sizeof reply);
+    logPrinterTraffic("GetPrinterID - reply", reply, received);
     size_t count = std::min<size_t>(received, sizeof record->deviceId - 1);
     const void* nul = memchr(reply, 0, count);
     if (nul != nullptr) {

@@ -1,5 +1,6 @@
 #include "connection/ethernet.h"
 
+#include "connection/printer_traffic.h"
 #include "connection/status.h"
 #include "platform/kernel.h"
 
@@ -73,6 +74,10 @@ static bool openConnection(const uint8_t address[4], uint16_t port, SocketHandle
     debugLog("Client: socket() is OK");
     if (!networkService->connect(socket, address, port, ethernetTimeouts.connectMilliseconds,
                                  &error)) {
+        char peer[32];
+        snprintf(peer, sizeof peer, "%u.%u.%u.%u:%u", address[0], address[1], address[2],
+                 address[3], port);
+        debugLogFailure("connectEthernet - connect", peer, error);
         debugLog("Client: connect() - Failed to connect");
         networkService->close(socket);
         networkService->cleanup();
@@ -96,7 +101,9 @@ bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipO
         return failConnection(record);
     }
     debugLogFormat("Port number = %d", port);
-    if (!networkService->startup(nullptr)) {
+    PlatformError error = 0;
+    if (!networkService->startup(&error)) {
+        debugLogFailure("connectEthernet - startup", nullptr, error);
         debugLog("Client: Error at WSAStartup()");
         return failConnection(record);
     }
@@ -121,25 +128,36 @@ struct CommandExchange {
     uint32_t pauseMilliseconds;
 };
 
+// An event of the exchange as the log names it, "<routine> - <event>", in name.
+static const char* exchangeEvent(const CommandExchange& exchange, const char* event,
+                                 char (&name)[64]) {
+    snprintf(name, sizeof name, "%s - %s", exchange.routine, event);
+    return name;
+}
+
 // Sends the command and, after its pause, takes the one reply into the zeroed 256-byte buffer.
 // True when at least one byte came, with *received holding the count; every failure is logged.
 static bool exchangeCommand(SocketHandle socket, const CommandExchange& exchange,
                             uint8_t reply[REPLY_BUFFER_SIZE], int32_t* received) {
     memset(reply, 0, REPLY_BUFFER_SIZE);
     debugLogFormat("%s - Entry", exchange.routine);
+    char event[64];
+    PlatformError error = 0;
     int32_t sent = networkService->send(socket, exchange.command, exchange.commandSize,
-                                        ethernetTimeouts.sendMilliseconds, nullptr);
+                                        ethernetTimeouts.sendMilliseconds, &error);
     if (sent < 0) {
+        debugLogFailure(exchangeEvent(exchange, "send", event), nullptr, error);
         debugLogFormat("%s - Error sending %s", exchange.routine, exchange.commandName);
         return false;
     }
     debugLogFormat("%s - Sent %s bytes send = %d", exchange.routine, exchange.commandName, sent);
     sleepMilliseconds(exchange.pauseMilliseconds);
     *received = networkService->receive(socket, reply, REPLY_BUFFER_SIZE,
-                                        ethernetTimeouts.receiveMilliseconds, nullptr);
+                                        ethernetTimeouts.receiveMilliseconds, &error);
     if (*received == 0) {
         debugLogFormat("%s - Connection Closed", exchange.routine);
     } else if (*received < 0) {
+        debugLogFailure(exchangeEvent(exchange, "receive", event), nullptr, error);
         debugLogFormat("%s - bytesRecv < 0", exchange.routine);
     }
     return *received > 0;
@@ -154,6 +172,7 @@ bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
     if (!exchangeCommand(socket, exchange, reply, &received)) {
         return false;
     }
+    logPrinterTraffic("GetPrinterIDEthernet - reply", reply, static_cast<uint32_t>(received));
     // The text ends at the first zero byte or with the reply; the older id goes entirely.
     const void* zero = memchr(reply, 0, static_cast<size_t>(received));
     size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - reply)
@@ -161,17 +180,6 @@ bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
     memcpy(record->deviceId, reply, length);
     record->deviceId[length] = '\0';
     return true;
-}
-
-// One line per byte, in upper-case hexadecimal: "%X " in a status dump, "%X" in a data dump.
-static void logEachByte(const uint8_t* bytes, uint32_t count, bool withBlank) {
-    for (uint32_t i = 0; i < count; ++i) {
-        if (withBlank) {
-            debugLogFormat("%X ", bytes[i]);
-        } else {
-            debugLogFormat("%X", bytes[i]);
-        }
-    }
 }
 
 bool isPrinterReadyEthernet(SocketHandle socket) {
@@ -197,8 +205,11 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
 bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
                        PlatformError* error) {
     debugLog("WriteFileEthernet - Entry");
-    *sent = networkService->send(socket, bytes, size, ethernetTimeouts.sendMilliseconds, error);
+    PlatformError failure = 0;
+    *sent = networkService->send(socket, bytes, size, ethernetTimeouts.sendMilliseconds, &failure);
     if (*sent < 0) {
+        reportPlatformError(error, failure);
+        debugLogFailure("WriteFileEthernet - send", nullptr, failure);
         debugLog("WriteFileEthernet - Error sending data");
         return false;
     }
@@ -212,7 +223,11 @@ bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size,
     debugLog("ReadDataEthernet - Entry");
     uint32_t bound =
         timeoutMilliseconds != 0 ? timeoutMilliseconds : ethernetTimeouts.receiveMilliseconds;
-    int32_t received = networkService->receive(socket, buffer, *size, bound, nullptr);
+    PlatformError error = 0;
+    int32_t received = networkService->receive(socket, buffer, *size, bound, &error);
+    if (received < 0) {
+        debugLogFailure("ReadDataEthernet - receive", nullptr, error);
+    }
     if (received <= 0) {
         debugLog("ReadDataEthernet - Connection Closed");
         return false;

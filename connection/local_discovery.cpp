@@ -1,5 +1,6 @@
 #include "connection/local_discovery.h"
 
+#include "connection/printer_traffic.h"
 #include "connection/status.h"
 #include "identity/device_id.h"
 #include "platform/kernel.h"
@@ -49,8 +50,18 @@ bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record) {
     return false;
 }
 
+// Opens a device, logging the system's reason when it cannot be opened.
+static ChannelHandle openChannel(const char* operation, const char* path, ChannelSharing sharing) {
+    PlatformError error = 0;
+    ChannelHandle handle = localChannelService->open(path, sharing, &error);
+    if (handle == INVALID_CHANNEL_HANDLE) {
+        debugLogFailure(operation, path, error);
+    }
+    return handle;
+}
+
 static bool openUsbPrinter(ChannelHandle* handle, const char* path) {
-    *handle = localChannelService->open(path, CHANNEL_SHARED, nullptr);
+    *handle = openChannel("findUsbPrinter - open", path, CHANNEL_SHARED);
     if (*handle == INVALID_CHANNEL_HANDLE) {
         return false;
     }
@@ -102,7 +113,9 @@ bool findUsbPrinter(ChannelHandle* handle, const UsbDeviceRow* table) {
 // failure here is only reported: the printer has been found all the same.
 static void raiseParallelWriteTimeout(ChannelHandle handle) {
     ChannelTimeouts timeouts;
-    if (!localChannelService->getTimeouts(handle, &timeouts, nullptr)) {
+    PlatformError error = 0;
+    if (!localChannelService->getTimeouts(handle, &timeouts, &error)) {
+        debugLogFailure("findPrinterPARALLEL - reading the time-outs", nullptr, error);
         showMessage("Parallel GetCommTimeouts failed");
         return;
     }
@@ -110,7 +123,8 @@ static void raiseParallelWriteTimeout(ChannelHandle handle) {
         return;
     }
     timeouts.writeTotalTimeoutConstant = PARALLEL_WRITE_TIMEOUT_MS;
-    if (!localChannelService->setTimeouts(handle, &timeouts, nullptr)) {
+    if (!localChannelService->setTimeouts(handle, &timeouts, &error)) {
+        debugLogFailure("findPrinterPARALLEL - setting the time-outs", nullptr, error);
         showMessage("Parallel SetCommTimeouts failed");
     }
 }
@@ -149,7 +163,7 @@ static void dropParallelPort(ChannelHandle* handle) {
 // while the program holds it; a port that cannot be reopened counts as holding no printer.
 static bool reopenParallelShared(ChannelHandle* handle, const char* device) {
     localChannelService->close(*handle);
-    *handle = localChannelService->open(device, CHANNEL_SHARED, nullptr);
+    *handle = openChannel("IsPrinterPARALLEL - open", device, CHANNEL_SHARED);
     if (*handle == INVALID_CHANNEL_HANDLE) {
         debugLogFormat("IsPrinterPARALLEL - Shared reopening of %s failed", device);
         return false;
@@ -163,7 +177,7 @@ bool IsPrinterPARALLEL(ChannelHandle* handle, int portNumber, PrinterData* recor
     const char* device = parallelDevice(portNumber);
     debugLogFormat("IsPrinterPARALLEL - Preparing for %s", device);
     debugLog("IsPrinterPARALLEL - Before CreateFile");
-    *handle = localChannelService->open(device, CHANNEL_EXCLUSIVE, nullptr);
+    *handle = openChannel("IsPrinterPARALLEL - open", device, CHANNEL_EXCLUSIVE);
     debugLog("IsPrinterPARALLEL - After CreateFile");
     if (*handle == INVALID_CHANNEL_HANDLE) {
         debugLog("IsPrinterPARALLEL - After CreateFile INVALID_HANDLE_VALUE");
@@ -183,7 +197,7 @@ bool IsPrinterPARALLEL(ChannelHandle* handle, int portNumber, PrinterData* recor
     // it is let go.
     const uint8_t zero = 0;
     uint32_t written = 0;
-    localChannelService->write(*handle, &zero, 1, &written, nullptr);
+    writePrinterHandle(*handle, &zero, 1, &written, nullptr);
     dropParallelPort(handle);
     return false;
 }

@@ -14,14 +14,14 @@ static bool listPrintersNow(uint8_t** block, uint32_t* count) {
     uint32_t needed = 0;
     *block = nullptr;
     *count = 0;
-    if (!spoolerService->enumerate(nullptr, 0, &needed, count, nullptr) && needed == 0) {
+    if (!listSpoolerPrinters(nullptr, 0, &needed, count) && needed == 0) {
         return false;
     }
     if (needed == 0) {
         return true;
     }
     *block = static_cast<uint8_t*>(malloc(needed));
-    return *block != nullptr && spoolerService->enumerate(*block, needed, &needed, count, nullptr);
+    return *block != nullptr && listSpoolerPrinters(*block, needed, &needed, count);
 }
 
 static PrinterPortEntry* findPrinter(uint8_t* block, uint32_t count, const char* name) {
@@ -54,6 +54,15 @@ static bool putBackJournaled(const PortsJournalEntry* entries, uint32_t entryCou
     return allBack;
 }
 
+static bool removeJournal() {
+    PlatformError error = 0;
+    if (!spoolerService->removeJournal(&error)) {
+        debugLogFailure("RestorePortsFromJournal - removing the journal", nullptr, error);
+        return false;
+    }
+    return true;
+}
+
 // Reads, parses and applies the journal, in the buffer text.
 static PortRecovery applyJournal(char* text) {
     uint32_t length = 0;
@@ -72,9 +81,8 @@ static PortRecovery applyJournal(char* text) {
     uint32_t count = 0;
     PortRecovery outcome = PORT_RECOVERY_UNREADABLE;
     if (entries != nullptr && parsePortsJournal(text, length, entries, capacity, &count)) {
-        outcome = putBackJournaled(entries, count) && spoolerService->removeJournal(&error)
-                      ? PORT_RECOVERY_RESTORED
-                      : PORT_RECOVERY_INCOMPLETE;
+        outcome = putBackJournaled(entries, count) && removeJournal() ? PORT_RECOVERY_RESTORED
+                                                                      : PORT_RECOVERY_INCOMPLETE;
     }
     free(entries);
     return outcome;

@@ -44,6 +44,15 @@ static void releasePrinterLists() {
     printerCount = 0;
 }
 
+bool listSpoolerPrinters(uint8_t* block, uint32_t size, uint32_t* needed, uint32_t* count) {
+    PlatformError error = 0;
+    bool listed = spoolerService->enumerate(block, size, needed, count, &error);
+    if (!listed && (*needed == 0 || *needed <= size)) {
+        debugLogFailure("listSpoolerPrinters - listing the printers", nullptr, error);
+    }
+    return listed;
+}
+
 // Allocates both lists of the given size and takes the spooler's list into the first. When
 // the spooler refuses, *needed is the size it asks for now (0 when the allocation failed).
 static bool takePrinterList(uint32_t size, uint32_t* needed, uint32_t* count) {
@@ -55,13 +64,13 @@ static bool takePrinterList(uint32_t size, uint32_t* needed, uint32_t* count) {
         return false;
     }
     listSize = size;
-    return spoolerService->enumerate(enumeratedPrinters, size, needed, count, nullptr);
+    return listSpoolerPrinters(enumeratedPrinters, size, needed, count);
 }
 
 bool EnumeratePrinters() {
     uint32_t needed = 0;
     uint32_t count = 0;
-    spoolerService->enumerate(nullptr, 0, &needed, &count, nullptr);
+    listSpoolerPrinters(nullptr, 0, &needed, &count);
     if (needed == 0) {
         showMessage("EnumeratePrinters - No printer driver installed");
         return true;
@@ -167,7 +176,9 @@ void RestorePortsToOriginal() {
 bool SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
     const char* printerName = spoolerService->printerName(record);
     SpoolerPrinterHandle printer = 0;
-    if (!spoolerService->open(printerName, &printer, nullptr)) {
+    PlatformError error = 0;
+    if (!spoolerService->open(printerName, &printer, &error)) {
+        debugLogFailure("SetPortToFile - open", printerName, error);
         showPrinterMessage("SetPortToFile - Could not open printer %s, (Win7 ignore)", printerName);
     }
     // The record is pointed at "FILE:" even when the printer did not open, so that the exit
@@ -175,8 +186,9 @@ bool SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
     if (moveToFile) {
         spoolerService->takeOffPort(record);
     }
-    bool set = spoolerService->set(printer, record, nullptr);
+    bool set = spoolerService->set(printer, record, &error);
     if (!set) {
+        debugLogFailure("SetPortToFile - set", printerName, error);
         showPrinterMessage("SetPrinter - %s failed, (Win7 ignore)", printerName);
     }
     spoolerService->close(printer);

@@ -34,6 +34,10 @@ extern bool portsJournalBlocked;
 // Record i of a list.
 PrinterPortEntry* printerRecord(uint8_t* list, uint32_t index);
 
+// The spooler service's listing of the printers (block may be null when size is 0), logging a
+// failure with its error number unless it only says how large the block must be.
+bool listSpoolerPrinters(uint8_t* block, uint32_t size, uint32_t* needed, uint32_t* count);
+
 // Moves the installed printers to "FILE:" unless that was done already. False when the list
 // could not be taken or the journal not written (nothing is moved then; the next probe tries
 // again), and while portsJournalBlocked is set.

@@ -1,9 +1,9 @@
 #include "connection/status.h"
 
+#include "connection/printer_traffic.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
-#include <cstdio>
 #include <cstring>
 
 // Pauses after a read, as the printer needs them between requests.
@@ -31,7 +31,7 @@ static bool isStatusReport(uint8_t firstByte) {
 bool readStatusReply(ChannelHandle handle, uint8_t* buffer, uint32_t* length, PrinterData* record) {
     uint32_t asked = *length > STATUS_CACHE_SIZE ? STATUS_CACHE_SIZE : *length;
     uint32_t received = 0;
-    if (!localChannelService->read(handle, buffer, asked, &received, nullptr)) {
+    if (!readPrinterHandle(handle, buffer, asked, &received, nullptr)) {
         *length = 0;
         sleepMilliseconds(PAUSE_AFTER_READ_MS);
         return false;
@@ -77,16 +77,6 @@ bool GetPrinterStatusData(ChannelHandle handle, uint8_t* buffer, uint32_t* lengt
     return true;
 }
 
-// One diagnostic line with the reply's bytes; a reply too long for the line is cut.
-static void logStatusReply(const uint8_t* reply, uint32_t length) {
-    char line[1024];
-    int used = snprintf(line, sizeof line, "Status Length = %u, Data = ", length);
-    for (uint32_t i = 0; i < length && used > 0 && used < static_cast<int>(sizeof line); ++i) {
-        used += snprintf(line + used, sizeof line - used, "%X ", reply[i]);
-    }
-    debugLog(line);
-}
-
 bool isPrinterReady(ChannelHandle handle, PrinterData* record) {
     uint8_t reply[STATUS_CACHE_SIZE] = {};
     uint32_t length = sizeof reply;
@@ -95,6 +85,5 @@ bool isPrinterReady(ChannelHandle handle, PrinterData* record) {
     if (!read || length == 0) {
         return false;
     }
-    logStatusReply(reply, length);
     return statusReplyIsReady(reply, length);
 }

@@ -250,9 +250,18 @@ ControlHandle usableControl(int controlId, const char* className) {
 } // namespace
 
 const UserInterfaceService dialogModelUserInterface = {
-    modelMessageBox, modelGetControl, modelSetText,        modelGetEditLine, modelEnable,
-    modelShow,       modelComboReset, modelComboAddString, modelComboSelect, modelComboGetSelection,
-    modelPostQuit,   modelEndDialog,
+    .messageBox = modelMessageBox,
+    .getControl = modelGetControl,
+    .setText = modelSetText,
+    .getEditLine = modelGetEditLine,
+    .enable = modelEnable,
+    .show = modelShow,
+    .comboReset = modelComboReset,
+    .comboAddString = modelComboAddString,
+    .comboSelect = modelComboSelect,
+    .comboGetSelection = modelComboGetSelection,
+    .postQuit = modelPostQuit,
+    .endDialog = modelEndDialog,
 };
 
 void dialogModelReset() {

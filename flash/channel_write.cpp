@@ -1,11 +1,11 @@
 #include "flash/channel_write.h"
 
 #include "connection/ethernet.h"
-#include "platform/local_channel.h"
+#include "connection/printer_traffic.h"
 
 bool writeLocalChannel(intptr_t channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
                        PlatformError* error) {
-    return localChannelService->write(channel, bytes, size, written, error);
+    return writePrinterHandle(channel, bytes, size, written, error);
 }
 
 bool writeEthernetChannel(intptr_t channel, const uint8_t* bytes, uint32_t size, uint32_t* written,

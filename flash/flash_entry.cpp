@@ -3,6 +3,7 @@
 
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
+#include "connection/printer_traffic.h"
 #include "connection/status.h"
 #include "flash/channel_write.h"
 #include "identity/device_id.h"
@@ -74,7 +75,7 @@ static void gatherFlashReply(ReplyRead read, intptr_t channel, uint8_t* reply, u
 
 static bool readMoreLocal(intptr_t channel, uint8_t* buffer, uint32_t* length) {
     sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
-    return localChannelService->read(channel, buffer, *length, length, nullptr);
+    return readPrinterHandle(channel, buffer, *length, length, nullptr);
 }
 
 static bool readMoreEthernet(intptr_t channel, uint8_t* buffer, uint32_t* length) {
@@ -257,12 +258,22 @@ bool programFlashEthernet(SocketHandle socket, DialogControls* controls, Printer
     return startWriter(&writerJob, controls, image, printer, startEthernetWriter) || abandonEntry();
 }
 
+// Starts the writer's thread, logging why when it cannot.
+static bool startWriterThread(ThreadBody body, WriterJob* job) {
+    PlatformError error = 0;
+    if (!kernelService->startThread(body, job, WRITER_STACK_BYTES, &error)) {
+        debugLogFailure("startWriter - thread start", nullptr, error);
+        return false;
+    }
+    return true;
+}
+
 bool startLocalWriter(WriterJob* job) {
-    return kernelService->startThread(flashWriterLocal, job, WRITER_STACK_BYTES, nullptr);
+    return startWriterThread(flashWriterLocal, job);
 }
 
 bool startEthernetWriter(WriterJob* job) {
-    return kernelService->startThread(flashWriterEthernet, job, WRITER_STACK_BYTES, nullptr);
+    return startWriterThread(flashWriterEthernet, job);
 }
 
 // Asked only when the image's version occurs in the one the printer reports; only Yes goes on.

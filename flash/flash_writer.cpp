@@ -3,6 +3,7 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "flash/channel_write.h"
+#include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
@@ -12,7 +13,7 @@ WriterJob writerJob = {
     INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr, {}};
 std::atomic<bool> updateInProgress{false};
 WriterOutcome writerOutcome;
-WriterClosingProbes writerClosingProbes = {nullptr, nullptr};
+WriterClosingProbes writerClosingProbes = {.local = nullptr, .ethernet = nullptr};
 
 // Set by the writer just before it clears updateInProgress and cleared when its closing probe
 // has returned, so that together with the flag it covers the writer's whole life.
@@ -26,6 +27,7 @@ static const uint32_t KILOBYTE = 1024;
 
 // What tells the two thread bodies apart.
 struct WriterRoute {
+    DesignatedOnly designatedOnly{};
     ChannelWrite write;
     intptr_t WriterJob::*channel; // the job's handle or socket
     void (*closeChannel)(const WriterJob* job);
@@ -62,10 +64,20 @@ static void probeEthernet(const WriterJob* job) {
     }
 }
 
-static const WriterRoute LOCAL_ROUTE = {writeLocalChannel, &WriterJob::handle, closeLocal, true,
-                                        probeLocal};
-static const WriterRoute ETHERNET_ROUTE = {writeEthernetChannel, &WriterJob::socket, closeEthernet,
-                                           false, probeEthernet};
+static const WriterRoute LOCAL_ROUTE = {
+    .write = writeLocalChannel,
+    .channel = &WriterJob::handle,
+    .closeChannel = closeLocal,
+    .powerCycleNotice = true,
+    .closingProbe = probeLocal,
+};
+static const WriterRoute ETHERNET_ROUTE = {
+    .write = writeEthernetChannel,
+    .channel = &WriterJob::socket,
+    .closeChannel = closeEthernet,
+    .powerCycleNotice = false,
+    .closingProbe = probeEthernet,
+};
 
 static void showStatus(const WriterJob* job, const char* text) {
     userInterfaceService->setText(job->controls->programStatusText, text);

@@ -6,6 +6,7 @@
 #include "dialog/dialog_controls.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
+#include "platform/designated_only.h"
 #include "platform/local_channel.h"
 #include "platform/network.h"
 
@@ -57,6 +58,7 @@ bool writerBusy();
 // belong to the dialog side, above the writer, which hands them over as it starts
 // (connectWriterClosingProbes in app/probe.h). A writer without them skips its closing probe.
 struct WriterClosingProbes {
+    DesignatedOnly designatedOnly{};
     void (*local)(DialogControls* controls, PrinterData* printer);
     void (*ethernet)(DialogControls* controls, PrinterData* printer,
                      const EthernetSettings* address);

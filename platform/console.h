@@ -6,6 +6,7 @@
 // handler rather than as an abrupt end, so that the front end can refuse them or end its run
 // through the dialog's exit sequence.
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -25,6 +26,8 @@ enum ConsoleInterrupt {
 typedef void (*ConsoleInterruptHandler)(ConsoleInterrupt interrupt);
 
 struct ConsoleService {
+    DesignatedOnly designatedOnly{};
+
     // Whether the stream is attached to a terminal (a console on Windows).
     bool (*isTerminal)(ConsoleStream stream);
 

@@ -14,3 +14,11 @@ void debugLogFormat(const char* format, ...) {
     va_end(arguments);
     debugLog(line);
 }
+
+void debugLogFailure(const char* operation, const char* subject, PlatformError error) {
+    if (subject == nullptr) {
+        debugLogFormat("%s failed: error %u", operation, error);
+    } else {
+        debugLogFormat("%s %s failed: error %u", operation, subject, error);
+    }
+}

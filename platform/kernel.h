@@ -6,6 +6,7 @@
 // a virtual clock. The OS backend (platform/win32/kernel.cpp or platform/posix/kernel.cpp) is
 // installed at start; tests swap in their doubles through kernelService.
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -21,6 +22,8 @@ constexpr PlatformError PLATFORM_ERROR_ALREADY_EXISTS = 183;
 typedef void (*ThreadBody)(void* argument);
 
 struct KernelService {
+    DesignatedOnly designatedOnly{};
+
     // Blocks the calling thread for the given number of milliseconds.
     void (*sleep)(uint32_t milliseconds);
 
@@ -70,3 +73,9 @@ inline void debugLog(const char* line) {
 // lines are wanted at all.
 // The format must be a constant of the program, never text that came from a printer.
 void debugLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Logs that an operation of a platform service failed, with the system's error number, as
+// "<operation> <subject> failed: error <number>" (without the subject when it is null), so that
+// a refusal such as a device the user may not read shows in the log and not only as "not
+// found". operation is a constant of the program; subject (a path, an address) may be any text.
+void debugLogFailure(const char* operation, const char* subject, PlatformError error);

@@ -7,6 +7,7 @@
 // operation blocks the calling thread. Failures report the OS error number through the optional
 // error argument (see platform_error.h); nothing else crosses the boundary.
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -49,6 +50,8 @@ constexpr ChannelTimeouts DEFAULT_CHANNEL_TIMEOUTS = {CHANNEL_TIMEOUT_UNUSED,
                                                       CHANNEL_TIMEOUT_UNUSED, 5000, 0, 30000};
 
 struct LocalChannelService {
+    DesignatedOnly designatedOnly{};
+
     // Opens an existing device for reading and writing, with DEFAULT_CHANNEL_TIMEOUTS. Returns
     // INVALID_CHANNEL_HANDLE on failure.
     ChannelHandle (*open)(const char* path, ChannelSharing sharing, PlatformError* error);

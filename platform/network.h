@@ -7,6 +7,7 @@
 // time-out it is given. Failures report the OS error number (WSAGetLastError or errno) through
 // the optional error argument; a time-out is a failure like any other.
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -18,6 +19,8 @@ constexpr SocketHandle INVALID_SOCKET_HANDLE = -1;
 constexpr int NETWORK_SEND_BUFFER = 65536;
 
 struct NetworkService {
+    DesignatedOnly designatedOnly{};
+
     // Starts the socket library (WSAStartup for version 2.2). Each successful call is paired
     // with one cleanup.
     bool (*startup)(PlatformError* error);

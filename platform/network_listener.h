@@ -4,6 +4,7 @@
 // connections. Sockets it hands out are used with the network service (platform/network.h)
 // for send, receive and close; the socket library must be started there first.
 
+#include "platform/designated_only.h"
 #include "platform/network.h"
 
 #include <cstdint>
@@ -17,6 +18,8 @@ enum SocketWait {
 constexpr int LISTENER_RECEIVE_BUFFER = 8192;
 
 struct NetworkListenerService {
+    DesignatedOnly designatedOnly{};
+
     // A socket listening on 127.0.0.1 at the given port (0: a free port the system picks). Its
     // connections get a receive buffer of a printer's size (LISTENER_RECEIVE_BUFFER), so that a
     // simulated printer that stops reading soon holds up its sender, as a real one does.

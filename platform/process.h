@@ -11,6 +11,7 @@
 // has gone, its writes to the pipes fail and it goes on (on Linux the parent and the children
 // ignore SIGPIPE for that).
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -32,6 +33,8 @@ constexpr int32_t CHILD_STREAM_ENDED = -1;
 constexpr int CHILD_EXIT_ABNORMAL = -1;
 
 struct ProcessService {
+    DesignatedOnly designatedOnly{};
+
     // Starts this program's own executable with the arguments (a null-terminated list that
     // leaves out the program's name). NO_CHILD, with the error number in *error, when it could
     // not be started.

@@ -21,6 +21,7 @@
 // touched.
 // Every operation blocks the calling thread.
 
+#include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
 #include <cstdint>
@@ -38,6 +39,8 @@ constexpr const char SPOOLER_FILE_PORT[] = "FILE:";
 constexpr const char SPOOLER_HOLD_MESSAGE[] = "ticketflash: firmware upgrade in progress";
 
 struct SpoolerService {
+    DesignatedOnly designatedOnly{};
+
     // The size of one record of a block.
     uint32_t recordSize;
 

@@ -8,6 +8,8 @@
 // the answer. The control requests may come from any thread: on Windows they are sent
 // synchronously to the user-interface thread, which must be running its message loop.
 
+#include "platform/designated_only.h"
+
 #include <cstdint>
 
 // A dialog window and one of its controls (an HWND on Windows), carried as integers. A control
@@ -35,6 +37,8 @@ constexpr int CONTROL_NOTIFY_SELECTION_CHANGED = 1;
 constexpr int CONTROL_NOTIFY_EDIT_CHANGED = 0x300;
 
 struct UserInterfaceService {
+    DesignatedOnly designatedOnly{};
+
     // Shows a modal message box. A null caption shows the system's default caption.
     MessageBoxAnswer (*messageBox)(const char* text, const char* caption,
                                    MessageBoxButtons buttons);

@@ -372,16 +372,25 @@ bool startSessionRecording(const char* path, const char* toolVersion, PlatformEr
     }
     realLocal = localChannelService;
     realNetwork = networkService;
-    recordingLocal = {openLocal,
-                      readLocal,
-                      writeLocal,
-                      closeLocal,
-                      requestDeviceIdLocal,
-                      getTimeoutsLocal,
-                      setTimeoutsLocal,
-                      listPrinterDevicesLocal};
-    recordingNetwork = {startupNetwork, cleanupNetwork, openStreamNetwork, connectNetwork,
-                        sendNetwork,    receiveNetwork, closeNetwork};
+    recordingLocal = {
+        .open = openLocal,
+        .read = readLocal,
+        .write = writeLocal,
+        .close = closeLocal,
+        .requestDeviceId = requestDeviceIdLocal,
+        .getTimeouts = getTimeoutsLocal,
+        .setTimeouts = setTimeoutsLocal,
+        .listPrinterDevices = listPrinterDevicesLocal,
+    };
+    recordingNetwork = {
+        .startup = startupNetwork,
+        .cleanup = cleanupNetwork,
+        .openStream = openStreamNetwork,
+        .connect = connectNetwork,
+        .send = sendNetwork,
+        .receive = receiveNetwork,
+        .close = closeNetwork,
+    };
     localChannelService = &recordingLocal;
     networkService = &recordingNetwork;
     return true;

@@ -142,14 +142,14 @@ struct SimulatedLocalChannelBackend {
 };
 
 static const LocalChannelService simulatedLocalChannelService = {
-    SimulatedLocalChannelBackend::open,
-    SimulatedLocalChannelBackend::read,
-    SimulatedLocalChannelBackend::write,
-    SimulatedLocalChannelBackend::close,
-    SimulatedLocalChannelBackend::requestDeviceId,
-    SimulatedLocalChannelBackend::getTimeouts,
-    SimulatedLocalChannelBackend::setTimeouts,
-    SimulatedLocalChannelBackend::listPrinterDevices,
+    .open = SimulatedLocalChannelBackend::open,
+    .read = SimulatedLocalChannelBackend::read,
+    .write = SimulatedLocalChannelBackend::write,
+    .close = SimulatedLocalChannelBackend::close,
+    .requestDeviceId = SimulatedLocalChannelBackend::requestDeviceId,
+    .getTimeouts = SimulatedLocalChannelBackend::getTimeouts,
+    .setTimeouts = SimulatedLocalChannelBackend::setTimeouts,
+    .listPrinterDevices = SimulatedLocalChannelBackend::listPrinterDevices,
 };
 
 SimulatedLocalChannel::SimulatedLocalChannel() : previous_(localChannelService) {

@@ -78,9 +78,9 @@ static bool posixWatchInterrupts(ConsoleInterruptHandler handler, PlatformError*
 }
 
 static const ConsoleService posixConsole = {
-    posixIsTerminal,
-    posixReadLine,
-    posixWatchInterrupts,
+    .isTerminal = posixIsTerminal,
+    .readLine = posixReadLine,
+    .watchInterrupts = posixWatchInterrupts,
 };
 
 const ConsoleService* consoleService = &posixConsole;

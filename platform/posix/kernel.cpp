@@ -177,8 +177,12 @@ static bool posixStartThread(ThreadBody body, void* argument, uint32_t stackByte
 }
 
 static const KernelService posixKernel = {
-    posixSleep,        posixDebugLog,      posixDebugLogWanted,
-    posixCreateMarker, posixReleaseMarker, posixStartThread,
+    .sleep = posixSleep,
+    .debugLog = posixDebugLog,
+    .debugLogWanted = posixDebugLogWanted,
+    .createMarker = posixCreateMarker,
+    .releaseMarker = posixReleaseMarker,
+    .startThread = posixStartThread,
 };
 
 const KernelService* kernelService = &posixKernel;

@@ -422,14 +422,14 @@ static uint32_t posixListPrinterDevices(ListedPrinterDevice* devices, uint32_t c
 }
 
 static const LocalChannelService posixLocalChannel = {
-    posixOpen,
-    posixRead,
-    posixWrite,
-    posixClose,
-    posixRequestDeviceId,
-    posixGetTimeouts,
-    posixSetTimeouts,
-    posixListPrinterDevices,
+    .open = posixOpen,
+    .read = posixRead,
+    .write = posixWrite,
+    .close = posixClose,
+    .requestDeviceId = posixRequestDeviceId,
+    .getTimeouts = posixGetTimeouts,
+    .setTimeouts = posixSetTimeouts,
+    .listPrinterDevices = posixListPrinterDevices,
 };
 
 const LocalChannelService* localChannelService = &posixLocalChannel;

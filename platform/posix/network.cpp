@@ -133,7 +133,13 @@ static bool posixClose(SocketHandle socket) {
 }
 
 static const NetworkService posixNetwork = {
-    posixStartup, posixCleanup, posixOpenStream, posixConnect, posixSend, posixReceive, posixClose,
+    .startup = posixStartup,
+    .cleanup = posixCleanup,
+    .openStream = posixOpenStream,
+    .connect = posixConnect,
+    .send = posixSend,
+    .receive = posixReceive,
+    .close = posixClose,
 };
 
 const NetworkService* networkService = &posixNetwork;

@@ -60,10 +60,10 @@ static SocketHandle posixAccept(SocketHandle listener, PlatformError* error) {
 }
 
 static const NetworkListenerService posixNetworkListener = {
-    posixListenLoopback,
-    posixLocalPort,
-    posixWaitReadable,
-    posixAccept,
+    .listenLoopback = posixListenLoopback,
+    .localPort = posixLocalPort,
+    .waitReadable = posixWaitReadable,
+    .accept = posixAccept,
 };
 
 const NetworkListenerService* networkListenerService = &posixNetworkListener;

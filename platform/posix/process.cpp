@@ -150,7 +150,11 @@ void posixReleaseChild(ChildHandle handle) {
 }
 
 const ProcessService posixProcess = {
-    posixStartSelf, posixReadChild, posixChildEnded, posixInterruptChild, posixReleaseChild,
+    .startSelf = posixStartSelf,
+    .readChild = posixReadChild,
+    .childEnded = posixChildEnded,
+    .interruptChild = posixInterruptChild,
+    .releaseChild = posixReleaseChild,
 };
 
 } // namespace

@@ -291,21 +291,21 @@ static bool cupsSet(SpoolerPrinterHandle printer, const PrinterPortEntry* record
 }
 
 static const SpoolerService cupsSpooler = {
-    sizeof(CupsPrinterRecord),
-    cupsEnumerate,
-    cupsPrinterName,
-    cupsPortName,
-    cupsIsOffPort,
-    cupsTakeOffPort,
-    cupsOriginalSetting,
-    cupsPutBackSetting,
-    cupsOpen,
-    cupsSet,
-    cupsClose,
-    writeJournalFile,
-    readJournalFile,
-    removeJournalFile,
-    journalFilePath,
+    .recordSize = sizeof(CupsPrinterRecord),
+    .enumerate = cupsEnumerate,
+    .printerName = cupsPrinterName,
+    .portName = cupsPortName,
+    .isOffPort = cupsIsOffPort,
+    .takeOffPort = cupsTakeOffPort,
+    .originalSetting = cupsOriginalSetting,
+    .putBackSetting = cupsPutBackSetting,
+    .open = cupsOpen,
+    .set = cupsSet,
+    .close = cupsClose,
+    .writeJournal = writeJournalFile,
+    .readJournal = readJournalFile,
+    .removeJournal = removeJournalFile,
+    .journalPath = journalFilePath,
 };
 
 const SpoolerService* spoolerService = &cupsSpooler;

@@ -37,9 +37,9 @@ static bool win32WatchInterrupts(ConsoleInterruptHandler handler, PlatformError*
 }
 
 static const ConsoleService win32Console = {
-    win32IsTerminal,
-    win32ReadLine,
-    win32WatchInterrupts,
+    .isTerminal = win32IsTerminal,
+    .readLine = win32ReadLine,
+    .watchInterrupts = win32WatchInterrupts,
 };
 
 const ConsoleService* consoleService = &win32Console;

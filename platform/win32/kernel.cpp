@@ -66,8 +66,12 @@ static bool win32StartThread(ThreadBody body, void* argument, uint32_t stackByte
 }
 
 static const KernelService win32Kernel = {
-    win32Sleep,        win32DebugLog,      win32DebugLogWanted,
-    win32CreateMarker, win32ReleaseMarker, win32StartThread,
+    .sleep = win32Sleep,
+    .debugLog = win32DebugLog,
+    .debugLogWanted = win32DebugLogWanted,
+    .createMarker = win32CreateMarker,
+    .releaseMarker = win32ReleaseMarker,
+    .startThread = win32StartThread,
 };
 
 const KernelService* kernelService = &win32Kernel;

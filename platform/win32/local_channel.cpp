@@ -100,14 +100,14 @@ static uint32_t win32ListPrinterDevices(ListedPrinterDevice*, uint32_t) {
 }
 
 static const LocalChannelService win32LocalChannel = {
-    win32Open,
-    win32Read,
-    win32Write,
-    win32Close,
-    win32RequestDeviceId,
-    win32GetTimeouts,
-    win32SetTimeouts,
-    win32ListPrinterDevices,
+    .open = win32Open,
+    .read = win32Read,
+    .write = win32Write,
+    .close = win32Close,
+    .requestDeviceId = win32RequestDeviceId,
+    .getTimeouts = win32GetTimeouts,
+    .setTimeouts = win32SetTimeouts,
+    .listPrinterDevices = win32ListPrinterDevices,
 };
 
 const LocalChannelService* localChannelService = &win32LocalChannel;

@@ -149,7 +149,13 @@ static bool win32Close(SocketHandle socket) {
 }
 
 static const NetworkService win32Network = {
-    win32Startup, win32Cleanup, win32OpenStream, win32Connect, win32Send, win32Receive, win32Close,
+    .startup = win32Startup,
+    .cleanup = win32Cleanup,
+    .openStream = win32OpenStream,
+    .connect = win32Connect,
+    .send = win32Send,
+    .receive = win32Receive,
+    .close = win32Close,
 };
 
 const NetworkService* networkService = &win32Network;

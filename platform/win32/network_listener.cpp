@@ -61,10 +61,10 @@ static SocketHandle win32Accept(SocketHandle listener, PlatformError* error) {
 }
 
 static const NetworkListenerService win32NetworkListener = {
-    win32ListenLoopback,
-    win32LocalPort,
-    win32WaitReadable,
-    win32Accept,
+    .listenLoopback = win32ListenLoopback,
+    .localPort = win32LocalPort,
+    .waitReadable = win32WaitReadable,
+    .accept = win32Accept,
 };
 
 const NetworkListenerService* networkListenerService = &win32NetworkListener;

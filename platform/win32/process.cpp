@@ -162,7 +162,11 @@ void win32ReleaseChild(ChildHandle handle) {
 }
 
 const ProcessService win32Process = {
-    win32StartSelf, win32ReadChild, win32ChildEnded, win32InterruptChild, win32ReleaseChild,
+    .startSelf = win32StartSelf,
+    .readChild = win32ReadChild,
+    .childEnded = win32ChildEnded,
+    .interruptChild = win32InterruptChild,
+    .releaseChild = win32ReleaseChild,
 };
 
 } // namespace

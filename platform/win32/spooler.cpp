@@ -79,21 +79,21 @@ static void win32Close(SpoolerPrinterHandle printer) {
 
 // A printer's original setting is its port.
 static const SpoolerService win32Spooler = {
-    sizeof(PRINTER_INFO_2A),
-    win32Enumerate,
-    win32PrinterName,
-    win32PortName,
-    win32IsOffPort,
-    win32TakeOffPort,
-    win32PortName,
-    win32PutBackSetting,
-    win32Open,
-    win32Set,
-    win32Close,
-    writeJournalFile,
-    readJournalFile,
-    removeJournalFile,
-    journalFilePath,
+    .recordSize = sizeof(PRINTER_INFO_2A),
+    .enumerate = win32Enumerate,
+    .printerName = win32PrinterName,
+    .portName = win32PortName,
+    .isOffPort = win32IsOffPort,
+    .takeOffPort = win32TakeOffPort,
+    .originalSetting = win32PortName,
+    .putBackSetting = win32PutBackSetting,
+    .open = win32Open,
+    .set = win32Set,
+    .close = win32Close,
+    .writeJournal = writeJournalFile,
+    .readJournal = readJournalFile,
+    .removeJournal = removeJournalFile,
+    .journalPath = journalFilePath,
 };
 
 const SpoolerService* spoolerService = &win32Spooler;

@@ -70,9 +70,18 @@ static void win32EndDialog(DialogWindow dialog, intptr_t result) {
 }
 
 static const UserInterfaceService win32UserInterface = {
-    win32MessageBox, win32GetControl, win32SetText,        win32GetEditLine, win32Enable,
-    win32Show,       win32ComboReset, win32ComboAddString, win32ComboSelect, win32ComboGetSelection,
-    win32PostQuit,   win32EndDialog,
+    .messageBox = win32MessageBox,
+    .getControl = win32GetControl,
+    .setText = win32SetText,
+    .getEditLine = win32GetEditLine,
+    .enable = win32Enable,
+    .show = win32Show,
+    .comboReset = win32ComboReset,
+    .comboAddString = win32ComboAddString,
+    .comboSelect = win32ComboSelect,
+    .comboGetSelection = win32ComboGetSelection,
+    .postQuit = win32PostQuit,
+    .endDialog = win32EndDialog,
 };
 
 const UserInterfaceService* userInterfaceService = &win32UserInterface;

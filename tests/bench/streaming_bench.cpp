@@ -93,8 +93,10 @@ static void setUpProgram(uint16_t port) {
     snprintf(ethernetSettings.tcpPort, ETHERNET_FIELD_SIZE, "%u", port);
 }
 
-// The record a probe leaves for the simulator's default printer.
+// The record a probe leaves for the simulator's default printer, which identified itself.
 static void describePrinter() {
+    snprintf(printerData.deviceId, sizeof printerData.deviceId, "MFG:SIM;MDL:VRE G SIM;");
+    printerIdentified = true;
     snprintf(printerData.modelName, PRINTER_TEXT_SIZE, "VRE G SIM");
     snprintf(printerData.firmwareVersion, PRINTER_TEXT_SIZE, "V1.00");
     printerData.boardType = BOARD_LOGIC_I;

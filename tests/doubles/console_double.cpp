@@ -5,9 +5,9 @@
 ConsoleDouble* ConsoleDouble::active_ = nullptr;
 
 const ConsoleService ConsoleDouble::service_ = {
-    ConsoleDouble::isTerminal,
-    ConsoleDouble::readLine,
-    ConsoleDouble::watchInterrupts,
+    .isTerminal = ConsoleDouble::isTerminal,
+    .readLine = ConsoleDouble::readLine,
+    .watchInterrupts = ConsoleDouble::watchInterrupts,
 };
 
 ConsoleDouble::ConsoleDouble() : previous_(consoleService) {

@@ -7,8 +7,12 @@
 KernelDouble* KernelDouble::active_ = nullptr;
 
 const KernelService KernelDouble::service_ = {
-    KernelDouble::sleep,        KernelDouble::debugLog,      KernelDouble::debugLogWanted,
-    KernelDouble::createMarker, KernelDouble::releaseMarker, KernelDouble::startThread,
+    .sleep = KernelDouble::sleep,
+    .debugLog = KernelDouble::debugLog,
+    .debugLogWanted = KernelDouble::debugLogWanted,
+    .createMarker = KernelDouble::createMarker,
+    .releaseMarker = KernelDouble::releaseMarker,
+    .startThread = KernelDouble::startThread,
 };
 
 KernelDouble::KernelDouble() : previous_(kernelService) {

@@ -79,9 +79,13 @@ struct NetworkDoubleBackend {
 };
 
 static const NetworkService networkDoubleService = {
-    NetworkDoubleBackend::startup, NetworkDoubleBackend::cleanup, NetworkDoubleBackend::openStream,
-    NetworkDoubleBackend::connect, NetworkDoubleBackend::send,    NetworkDoubleBackend::receive,
-    NetworkDoubleBackend::close,
+    .startup = NetworkDoubleBackend::startup,
+    .cleanup = NetworkDoubleBackend::cleanup,
+    .openStream = NetworkDoubleBackend::openStream,
+    .connect = NetworkDoubleBackend::connect,
+    .send = NetworkDoubleBackend::send,
+    .receive = NetworkDoubleBackend::receive,
+    .close = NetworkDoubleBackend::close,
 };
 
 NetworkDouble::NetworkDouble() : real_(networkService) {

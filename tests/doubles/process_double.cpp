@@ -4,8 +4,11 @@
 
 ProcessDouble* ProcessDouble::active_ = nullptr;
 const ProcessService ProcessDouble::service_ = {
-    ProcessDouble::startSelf,      ProcessDouble::readChild,    ProcessDouble::childEnded,
-    ProcessDouble::interruptChild, ProcessDouble::releaseChild,
+    .startSelf = ProcessDouble::startSelf,
+    .readChild = ProcessDouble::readChild,
+    .childEnded = ProcessDouble::childEnded,
+    .interruptChild = ProcessDouble::interruptChild,
+    .releaseChild = ProcessDouble::releaseChild,
 };
 
 ProcessDouble::ProcessDouble(std::function<ChildScript(const std::vector<std::string>&)> script)

@@ -141,14 +141,14 @@ struct ScriptedChannelBackend {
 };
 
 static const LocalChannelService scriptedLocalChannel = {
-    ScriptedChannelBackend::open,
-    ScriptedChannelBackend::read,
-    ScriptedChannelBackend::write,
-    ScriptedChannelBackend::close,
-    ScriptedChannelBackend::requestDeviceId,
-    ScriptedChannelBackend::getTimeouts,
-    ScriptedChannelBackend::setTimeouts,
-    ScriptedChannelBackend::listPrinterDevices,
+    .open = ScriptedChannelBackend::open,
+    .read = ScriptedChannelBackend::read,
+    .write = ScriptedChannelBackend::write,
+    .close = ScriptedChannelBackend::close,
+    .requestDeviceId = ScriptedChannelBackend::requestDeviceId,
+    .getTimeouts = ScriptedChannelBackend::getTimeouts,
+    .setTimeouts = ScriptedChannelBackend::setTimeouts,
+    .listPrinterDevices = ScriptedChannelBackend::listPrinterDevices,
 };
 
 ScriptedChannel::ScriptedChannel(std::vector<ChannelStep> script)

@@ -185,21 +185,21 @@ struct SpoolerDoubleBackend {
 };
 
 static const SpoolerService doubleSpooler = {
-    sizeof(DoubleRecord),
-    SpoolerDoubleBackend::enumerate,
-    SpoolerDoubleBackend::printerName,
-    SpoolerDoubleBackend::portName,
-    SpoolerDoubleBackend::isOffPort,
-    SpoolerDoubleBackend::takeOffPort,
-    SpoolerDoubleBackend::portName,
-    SpoolerDoubleBackend::putBackSetting,
-    SpoolerDoubleBackend::open,
-    SpoolerDoubleBackend::set,
-    SpoolerDoubleBackend::close,
-    SpoolerDoubleBackend::writeJournal,
-    SpoolerDoubleBackend::readJournal,
-    SpoolerDoubleBackend::removeJournal,
-    SpoolerDoubleBackend::journalPath,
+    .recordSize = sizeof(DoubleRecord),
+    .enumerate = SpoolerDoubleBackend::enumerate,
+    .printerName = SpoolerDoubleBackend::printerName,
+    .portName = SpoolerDoubleBackend::portName,
+    .isOffPort = SpoolerDoubleBackend::isOffPort,
+    .takeOffPort = SpoolerDoubleBackend::takeOffPort,
+    .originalSetting = SpoolerDoubleBackend::portName,
+    .putBackSetting = SpoolerDoubleBackend::putBackSetting,
+    .open = SpoolerDoubleBackend::open,
+    .set = SpoolerDoubleBackend::set,
+    .close = SpoolerDoubleBackend::close,
+    .writeJournal = SpoolerDoubleBackend::writeJournal,
+    .readJournal = SpoolerDoubleBackend::readJournal,
+    .removeJournal = SpoolerDoubleBackend::removeJournal,
+    .journalPath = SpoolerDoubleBackend::journalPath,
 };
 
 SpoolerDouble::SpoolerDouble(std::vector<SpooledPrinter> printers)

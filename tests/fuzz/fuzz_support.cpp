@@ -88,10 +88,25 @@ int32_t receivePiece(SocketHandle, uint8_t* buffer, uint32_t size, uint32_t, Pla
     return deliver(buffer, size, &count) && count > 0 ? static_cast<int32_t>(count) : -1;
 }
 
-const LocalChannelService scriptedLocal = {openAny,       readPiece,     writeAll,       closeAny,
-                                           deviceIdPiece, getNoTimeouts, setAnyTimeouts, listNone};
-const NetworkService scriptedNetwork = {startupAlways, cleanupNothing, openStreamAny, connectAlways,
-                                        sendAll,       receivePiece,   closeAny};
+const LocalChannelService scriptedLocal = {
+    .open = openAny,
+    .read = readPiece,
+    .write = writeAll,
+    .close = closeAny,
+    .requestDeviceId = deviceIdPiece,
+    .getTimeouts = getNoTimeouts,
+    .setTimeouts = setAnyTimeouts,
+    .listPrinterDevices = listNone,
+};
+const NetworkService scriptedNetwork = {
+    .startup = startupAlways,
+    .cleanup = cleanupNothing,
+    .openStream = openStreamAny,
+    .connect = connectAlways,
+    .send = sendAll,
+    .receive = receivePiece,
+    .close = closeAny,
+};
 
 } // namespace
 

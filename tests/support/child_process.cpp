@@ -119,13 +119,21 @@ void ChildProcess::drain(int timeoutMilliseconds) {
 }
 
 std::string ChildProcess::waitForOutput(const std::string& text, int timeoutMilliseconds) {
+    return waitForText(outputText_, text, timeoutMilliseconds);
+}
+
+std::string ChildProcess::waitForErrors(const std::string& text, int timeoutMilliseconds) {
+    return waitForText(errorText_, text, timeoutMilliseconds);
+}
+
+const std::string& ChildProcess::waitForText(const std::string& stream, const std::string& text,
+                                             int timeoutMilliseconds) {
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    while (outputText_.find(text) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (stream.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         drain(50);
     }
-    return outputText_;
+    return stream;
 }
 
 void ChildProcess::typeOnTerminal(const std::string& text) {

@@ -27,6 +27,8 @@ class ChildProcess {
 
     // Standard output read so far, waiting up to timeoutMilliseconds for it to contain text.
     std::string waitForOutput(const std::string& text, int timeoutMilliseconds);
+    // The same for standard error.
+    std::string waitForErrors(const std::string& text, int timeoutMilliseconds);
 
     void typeOnTerminal(const std::string& text);
     void signal(int number);
@@ -44,6 +46,9 @@ class ChildProcess {
   private:
     // Reads whatever is there on the two pipes, waiting at most timeoutMilliseconds.
     void drain(int timeoutMilliseconds);
+    // Drains until stream, one of the two texts read, contains text or the time is up.
+    const std::string& waitForText(const std::string& stream, const std::string& text,
+                                   int timeoutMilliseconds);
 
     pid_t pid_ = -1;
     int output_ = -1;

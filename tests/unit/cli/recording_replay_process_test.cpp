@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <firmware_manifest.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -148,7 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RecordingReplay, FleetRecordsEachPrintersRunBesideTheFileNamed) {
     ChildProcess printer(
         PRINTER_SIM_PATH,
-        {"--port", "0", "--device-id", "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:V1.12;"}, {});
+        {"--port", "0", "--device-id",
+         "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:" + std::string(manifestSlots[0].label) + ";"},
+        {});
     std::string listening = printer.waitForOutput("\n", 10000);
     std::string port = listening.substr(listening.rfind(':') + 1);
     port.pop_back();

@@ -52,6 +52,20 @@ static std::vector<uint8_t> statusReport() {
     return bytes("S\0\0\0\0", 5);
 }
 
+// The line an open that fails with FILE_NOT_FOUND leaves.
+static std::string openFailure(const char* routine, const std::string& path) {
+    return std::string(routine) + " - open " + path + " failed: error 2";
+}
+
+// The lines of the first rows of the table tried and not attached.
+static std::vector<std::string> usbRowsNotFound(int rows) {
+    std::vector<std::string> lines;
+    for (int row = 0; row < rows; ++row) {
+        lines.push_back(openFailure("findUsbPrinter", UsbDeviceTable[row].devicePath));
+    }
+    return lines;
+}
+
 static std::vector<std::string> openedPaths(const ScriptedChannel& channel) {
     std::vector<std::string> paths;
     for (const ChannelCall& call : channel.calls()) {
@@ -98,15 +112,20 @@ TEST_F(LocalDiscovery, NothingAttachedLeavesNoHandleAndNoPortType) {
     std::vector<std::string> expected = {
         "GetPrinterHandle - Entry",
         "GetPrinterHandle - Before trying USB printer",
-        "GetPrinterHandle - USB printer NOT found",
-        "GetPrinterHandle - Before trying parallel printer",
-        "findPrinterPARALLEL - Entry",
     };
+    std::vector<std::string> rows = usbRowsNotFound(USB_DEVICE_UNIT_COUNT);
+    expected.insert(expected.end(), rows.begin(), rows.end());
+    expected.insert(expected.end(), {
+                                        "GetPrinterHandle - USB printer NOT found",
+                                        "GetPrinterHandle - Before trying parallel printer",
+                                        "findPrinterPARALLEL - Entry",
+                                    });
     for (const char* port : {"LPT1:", "LPT2:", "LPT3:"}) {
         expected.insert(
             expected.end(),
             {"IsPrinterPARALLEL - Entry", std::string("IsPrinterPARALLEL - Preparing for ") + port,
-             "IsPrinterPARALLEL - Before CreateFile", "IsPrinterPARALLEL - After CreateFile",
+             "IsPrinterPARALLEL - Before CreateFile", openFailure("IsPrinterPARALLEL", port),
+             "IsPrinterPARALLEL - After CreateFile",
              "IsPrinterPARALLEL - After CreateFile INVALID_HANDLE_VALUE"});
     }
     expected.push_back("GetPrinterHandle - parallel printer NOT found");
@@ -151,11 +170,14 @@ TEST_F(LocalDiscovery, OfTwoAttachedUnitsTheEarlierRowWins) {
     EXPECT_EQ(openedPaths(channel).back(), UsbDeviceTable[2].devicePath);
     EXPECT_EQ(printerData.portType, PORT_TYPE_USB);
     EXPECT_EQ(activeConnection, PORT_TYPE_USB);
-    EXPECT_EQ(discoveryLog(kernel), (std::vector<std::string>{
-                                        "GetPrinterHandle - Entry",
-                                        "GetPrinterHandle - Before trying USB printer",
-                                        "GetPrinterHandle - USB printer found",
-                                    }));
+    std::vector<std::string> expected = {
+        "GetPrinterHandle - Entry",
+        "GetPrinterHandle - Before trying USB printer",
+    };
+    std::vector<std::string> rows = usbRowsNotFound(2);
+    expected.insert(expected.end(), rows.begin(), rows.end());
+    expected.push_back("GetPrinterHandle - USB printer found");
+    EXPECT_EQ(discoveryLog(kernel), expected);
     EXPECT_TRUE(kernel.waits().empty()) << "a USB unit is taken without a status read";
 }
 

@@ -17,8 +17,12 @@ TEST_F(DeviceIdOverTcp, SendsSA08WaitsAndStoresTheReply) {
     EXPECT_STREQ(printerData.deviceId, SimulatedPrinter::DEFAULT_DEVICE_ID);
     EXPECT_EQ(network->sent(), (std::vector<Bytes>{textBytes("<SA08>")}));
     EXPECT_EQ(kernel.waits(), (std::vector<uint32_t>{300}));
-    EXPECT_EQ(kernel.logLines(), (Strings{"GetPrinterIDEthernet - Entry",
-                                          "GetPrinterIDEthernet - Sent <SA08> bytes send = 6"}));
+    EXPECT_EQ(kernel.logLines(),
+              (Strings{"GetPrinterIDEthernet - Entry",
+                       "GetPrinterIDEthernet - Sent <SA08> bytes send = 6",
+                       "GetPrinterIDEthernet - reply " +
+                           std::to_string(strlen(SimulatedPrinter::DEFAULT_DEVICE_ID)) +
+                           " bytes: " + SimulatedPrinter::DEFAULT_DEVICE_ID}));
     EXPECT_EQ(network->receiveTimeouts(), (std::vector<uint32_t>{TEST_RECEIVE_MILLISECONDS}));
 }
 

@@ -4,12 +4,13 @@
 #include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 // Run by ctest beside a scheduler of the tests' own (tests/cupsd/cupsd-fixture), whose queues
-// Wine's spooler lists with the ports "CUPS:<name>"; without it there may be nothing to list.
+// Wine's spooler lists with the ports "CUPS:<name>".
 
 static const PlatformError ERROR_INVALID_PRINTER_NAME_CODE = 1801;
 
@@ -49,9 +50,11 @@ TEST(Win32Spooler, MovesEveryPrinterToFileAndPutsItBack) {
     KernelDouble kernel;
     MessageBoxRecorder boxes;
     std::vector<std::string> original = listedPorts();
-    if (original.empty()) {
-        GTEST_SKIP() << "no printer installed";
-    }
+    const char* server = getenv("CUPS_SERVER");
+    ASSERT_FALSE(original.empty())
+        << "the spooler lists no printer: the scheduler of ctest's fixture "
+           "spooler_win32_cupsd_start (CUPS_SERVER="
+        << (server != nullptr ? server : "unset") << ") did not start, or Wine does not reach it";
 
     ASSERT_TRUE(SetPortsToFile());
     EXPECT_EQ(listedPorts(), std::vector<std::string>(original.size(), "FILE:"));

@@ -182,10 +182,11 @@ TEST_F(StatusTest, LogsEachStepOfTheRead) {
     std::vector<std::string> expected = {
         "GetPrinterStatusData - Entry",
         "GetPrinterStatusData - Before read command to get status bytes",
+        "readPrinterHandle - reply 5 bytes: S\\x00\\x00\\x00\\x9C",
         "GetPrinterStatusData - After read command to get status bytes - PASSED",
-        "Status Length = 5, Data = 53 0 0 0 9C ",
         "GetPrinterStatusData - Entry",
         "GetPrinterStatusData - Before read command to get status bytes",
+        "readPrinterHandle - read failed: error 5",
         "GetPrinterStatusData - After read command to get status bytes - FAILED",
     };
     EXPECT_EQ(kernel.logLines(), expected);
