@@ -9,7 +9,7 @@ constexpr int WHAT_SHOWN = 160;
 // A write shows this much: a whole command, the start of an image's block.
 constexpr uint32_t WRITE_SHOWN = 16;
 // The name, the count, every byte at four characters, the tail and the NUL fit the line.
-static_assert(WHAT_SHOWN + sizeof " 4294967295 bytes: " + 4 * PRINTER_TRAFFIC_SHOWN +
+static_assert(WHAT_SHOWN + sizeof " 4294967295 bytes: " + 4 * size_t{PRINTER_TRAFFIC_SHOWN} +
                       sizeof " ... 4294967295 more" <=
                   LINE_SIZE,
               "a traffic line never runs out of room");
