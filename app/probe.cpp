@@ -1,6 +1,4 @@
 #include "app/probe.h"
-#include "flash/firmware_pick.h"
-#include "flash/flash_writer.h"
 
 #include "app/run_end.h"
 #include "connection/device_id_read.h"
@@ -8,6 +6,8 @@
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
 #include "connection/status.h"
+#include "flash/firmware_pick.h"
+#include "flash/flash_writer.h"
 #include "identity/device_id.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/firmware_selection.h"

@@ -1,14 +1,13 @@
 #include "flash/flash_entry.h"
-#include "flash/firmware_pick.h"
 
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/printer_traffic.h"
 #include "connection/status.h"
 #include "flash/channel_write.h"
+#include "flash/firmware_pick.h"
 #include "identity/device_id.h"
 #include "identity/firmware_integrity.h"
-#include "identity/firmware_selection.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
