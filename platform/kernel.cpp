@@ -16,9 +16,11 @@ void debugLogFormat(const char* format, ...) {
 }
 
 void debugLogFailure(const char* operation, const char* subject, PlatformError error) {
+    char description[PLATFORM_ERROR_TEXT_SIZE];
+    describePlatformError(error, description, sizeof description);
     if (subject == nullptr) {
-        debugLogFormat("%s failed: error %u", operation, error);
+        debugLogFormat("%s failed: %s", operation, description);
     } else {
-        debugLogFormat("%s %s failed: error %u", operation, subject, error);
+        debugLogFormat("%s %s failed: %s", operation, subject, description);
     }
 }

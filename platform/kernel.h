@@ -15,9 +15,6 @@
 typedef intptr_t MarkerHandle;
 constexpr MarkerHandle NO_MARKER = 0;
 
-// The error a marker creation reports when the marker already exists (ERROR_ALREADY_EXISTS).
-constexpr PlatformError PLATFORM_ERROR_ALREADY_EXISTS = 183;
-
 // The body of a worker thread; it receives the argument given to startThread.
 typedef void (*ThreadBody)(void* argument);
 
@@ -42,10 +39,11 @@ struct KernelService {
     // folder TICKETFLASH_LOCK_DIR names. A Linux lock file is opened without following a
     // symbolic link and without waiting, and must be a regular file owned by the user or root:
     // anything else fails. The marker disappears when its process ends, however it ends.
-    // Always stores the error code of the creation in *error: 0 when the marker is new,
-    // PLATFORM_ERROR_ALREADY_EXISTS when another holder has it (the handle then returned
-    // holds nothing on Linux, and only keeps the existing mutex open on Windows), another
-    // number when it failed (the handle is then NO_MARKER).
+    // Always stores the outcome of the creation in *error: no error when the marker is new; the
+    // kind PLATFORM_ERROR_ALREADY_EXISTS when another holder has it (number 183,
+    // ERROR_ALREADY_EXISTS, on Windows and EWOULDBLOCK on Linux; the handle then returned holds
+    // nothing on Linux, and only keeps the existing mutex open on Windows); any other error
+    // when it failed (the handle is then NO_MARKER).
     MarkerHandle (*createMarker)(const char* name, PlatformError* error);
 
     // Releases a marker handle from createMarker.
@@ -55,7 +53,7 @@ struct KernelService {
     // (Windows reserves exactly that; Linux never gives less than its own floor, see
     // platform/posix/kernel.cpp) at above-normal priority where the system allows it: a refusal
     // of the priority is ignored. The thread is detached: nobody joins it, it ends with its body.
-    // False, with the error number in *error, when the thread could not be created.
+    // False, with the error in *error, when the thread could not be created.
     bool (*startThread)(ThreadBody body, void* argument, uint32_t stackBytes, PlatformError* error);
 };
 
@@ -74,8 +72,9 @@ inline void debugLog(const char* line) {
 // The format must be a constant of the program, never text that came from a printer.
 void debugLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Logs that an operation of a platform service failed, with the system's error number, as
-// "<operation> <subject> failed: error <number>" (without the subject when it is null), so that
-// a refusal such as a device the user may not read shows in the log and not only as "not
-// found". operation is a constant of the program; subject (a path, an address) may be any text.
+// Logs that an operation of a platform service failed, with the error described, as
+// "<operation> <subject> failed: permission denied (13)" (without the subject when it is null),
+// so that a refusal such as a device the user may not read shows in the log and not only as
+// "not found". operation is a constant of the program; subject (a path, an address) may be any
+// text.
 void debugLogFailure(const char* operation, const char* subject, PlatformError error);

@@ -4,8 +4,8 @@
 //
 // A channel is opened by path and then read (the printer answers a plain read with its status
 // reply), written (commands and image bytes) and asked for its IEEE 1284 device id. Every
-// operation blocks the calling thread. Failures report the OS error number through the optional
-// error argument (see platform_error.h); nothing else crosses the boundary.
+// operation blocks the calling thread. Failures report their kind and the OS error number
+// through the optional error argument (see platform_error.h); nothing else crosses the boundary.
 
 #include "platform/designated_only.h"
 #include "platform/platform_error.h"

@@ -4,8 +4,9 @@
 //
 // startup/cleanup bracket the use of the socket library (Windows Sockets 2.2 on Windows; nothing
 // to do on POSIX). Every other operation blocks the calling thread, but never longer than the
-// time-out it is given. Failures report the OS error number (WSAGetLastError or errno) through
-// the optional error argument; a time-out is a failure like any other.
+// time-out it is given. Failures report their kind and the OS error number (WSAGetLastError or
+// errno) through the optional error argument; a time-out is a failure like any other, of the
+// kind PLATFORM_ERROR_TIMED_OUT (without a number when the backend's own wait ran out).
 
 #include "platform/designated_only.h"
 #include "platform/platform_error.h"

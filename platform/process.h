@@ -36,7 +36,7 @@ struct ProcessService {
     DesignatedOnly designatedOnly{};
 
     // Starts this program's own executable with the arguments (a null-terminated list that
-    // leaves out the program's name). NO_CHILD, with the error number in *error, when it could
+    // leaves out the program's name). NO_CHILD, with the error in *error, when it could
     // not be started.
     ChildHandle (*startSelf)(const char* const* arguments, PlatformError* error);
 

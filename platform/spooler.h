@@ -1,8 +1,9 @@
 #pragma once
 
 // Spooler service: the locally installed printers, each with the port it prints to, taking a
-// printer off its port and putting it back, and the journal on disk that records what this
-// program changed, so that a run that ends in any way can be put right by the next one.
+// printer off its port and putting it back. What this program changed is journaled in a state
+// file (platform/state_files.h), so that a run that ends in any way can be put right by the
+// next one.
 //
 // The printers come as one block, as the spooler hands it out: an array of records of the
 // platform's own layout (PRINTER_INFO_2 on Windows), followed by the texts the records refer
@@ -85,27 +86,6 @@ struct SpoolerService {
 
     // Closes a printer (ClosePrinter); 0, no printer, is harmless.
     void (*close)(SpoolerPrinterHandle printer);
-
-    // The journal: one file in a folder owned by the machine's administrators (Windows
-    // %ProgramData%\ticketflash; Linux /var/lib/ticketflash as root, else the user's state
-    // folder $XDG_STATE_HOME/ticketflash or ~/.local/state/ticketflash), or in the folder that
-    // the environment variable TICKETFLASH_JOURNAL_DIR names. Its text is the portable code's.
-
-    // Replaces the journal with text, durably: a temporary file written and flushed, renamed
-    // over the journal, and the folder flushed (made when missing). The old journal stays
-    // whole until the new one has replaced it.
-    bool (*writeJournal)(const char* text, uint32_t length, PlatformError* error);
-
-    // Reads the journal into buffer (size bytes). *present is false when there is none (a
-    // success); a journal larger than size, or anything but a regular file, is a failure.
-    bool (*readJournal)(char* buffer, uint32_t size, uint32_t* length, bool* present,
-                        PlatformError* error);
-
-    // Removes the journal, durably; a journal already gone is a success.
-    bool (*removeJournal)(PlatformError* error);
-
-    // The journal's path, for messages; cut to size.
-    void (*journalPath)(char* path, uint32_t size);
 };
 
 extern const SpoolerService* spoolerService;

@@ -4,6 +4,8 @@
 // and must never end the program while it writes a printer's firmware.
 #include "platform/console.h"
 
+#include "platform/posix/errno_error.h"
+
 #include <cerrno>
 #include <csignal>
 #include <pthread.h>
@@ -58,7 +60,7 @@ static bool posixWatchInterrupts(ConsoleInterruptHandler handler, PlatformError*
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     if (sigaction(SIGPIPE, &ignore, nullptr) != 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return false;
     }
     sigset_t signals = interruptSignals();
@@ -70,7 +72,7 @@ static bool posixWatchInterrupts(ConsoleInterruptHandler handler, PlatformError*
     }
     if (failure != 0) {
         pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
-        reportPlatformError(error, static_cast<PlatformError>(failure));
+        reportErrno(error, failure);
         return false;
     }
     pthread_detach(watcher);

@@ -3,6 +3,8 @@
 // held with flock as markers, and detached pthreads as worker threads.
 #include "platform/kernel.h"
 
+#include "platform/posix/errno_error.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -72,15 +74,18 @@ static int openMarkerFile(const char* path) {
 
 // Only a regular file of this user's or root's is a lock: anything else (a FIFO, a device)
 // locks nothing, and a file of another user would let that user keep every run out.
-static int checkMarkerFile(int descriptor) {
+static PlatformError checkMarkerFile(int descriptor) {
     struct stat status;
     if (fstat(descriptor, &status) != 0) {
-        return errno;
+        return errnoError(errno);
     }
     if (!S_ISREG(status.st_mode)) {
-        return EINVAL;
+        return {PLATFORM_ERROR_INVALID, 0};
     }
-    return status.st_uid == geteuid() || status.st_uid == 0 ? 0 : EPERM;
+    if (status.st_uid != geteuid() && status.st_uid != 0) {
+        return {PLATFORM_ERROR_PERMISSION_DENIED, 0};
+    }
+    return {};
 }
 
 // The lock lives as long as the open file, so the kernel drops it when the process ends in
@@ -90,20 +95,20 @@ static int checkMarkerFile(int descriptor) {
 static MarkerHandle posixCreateMarker(const char* name, PlatformError* error) {
     char path[PATH_MAX];
     if (!markerPath(name, path, sizeof path)) {
-        reportPlatformError(error, ENAMETOOLONG);
+        reportPlatformError(error, {PLATFORM_ERROR_TOO_LARGE, 0});
         return NO_MARKER;
     }
     int descriptor = openMarkerFile(path);
     if (descriptor < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return NO_MARKER;
     }
-    int failure = checkMarkerFile(descriptor);
-    if (failure == 0 && flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        failure = errno == EWOULDBLOCK ? PLATFORM_ERROR_ALREADY_EXISTS : errno;
+    PlatformError failure = checkMarkerFile(descriptor);
+    if (!platformFailed(failure) && flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        failure = lockError(errno);
     }
-    reportPlatformError(error, static_cast<PlatformError>(failure));
-    if (failure != 0 && failure != PLATFORM_ERROR_ALREADY_EXISTS) {
+    reportPlatformError(error, failure);
+    if (platformFailed(failure) && failure.kind != PLATFORM_ERROR_ALREADY_EXISTS) {
         close(descriptor);
         return NO_MARKER;
     }
@@ -154,7 +159,7 @@ static bool posixStartThread(ThreadBody body, void* argument, uint32_t stackByte
     pthread_attr_t attributes;
     int result = pthread_attr_init(&attributes);
     if (result != 0) {
-        reportPlatformError(error, static_cast<PlatformError>(result));
+        reportErrno(error, result);
         return false;
     }
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
@@ -170,7 +175,7 @@ static bool posixStartThread(ThreadBody body, void* argument, uint32_t stackByte
     pthread_attr_destroy(&attributes);
     if (result != 0) {
         delete start;
-        reportPlatformError(error, static_cast<PlatformError>(result));
+        reportErrno(error, result);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 // Local channel service on Linux: usblp and parallel printer character devices.
 #include "platform/local_channel.h"
 
+#include "platform/posix/errno_error.h"
 #include "platform/posix/local_channel_paths.h"
 
 #include <cerrno>
@@ -156,18 +157,18 @@ static bool findChannel(ChannelHandle channel, ChannelState* state) {
 static ChannelHandle posixOpen(const char* path, ChannelSharing sharing, PlatformError* error) {
     char node[PATH_SIZE];
     if (!resolveLocalChannelPath(path, node, sizeof node)) {
-        reportPlatformError(error, ENOENT);
+        reportPlatformError(error, {PLATFORM_ERROR_NOT_FOUND, 0});
         return INVALID_CHANNEL_HANDLE;
     }
     int descriptor = ::open(node, O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return INVALID_CHANNEL_HANDLE;
     }
     // Exclusive use is advisory on Linux: an flock that another opener of ours would meet.
     int lock = sharing == CHANNEL_EXCLUSIVE ? LOCK_EX : LOCK_SH;
     if (flock(descriptor, lock | LOCK_NB) != 0) {
-        reportPlatformError(error, errno);
+        reportPlatformError(error, lockError(errno));
         ::close(descriptor);
         return INVALID_CHANNEL_HANDLE;
     }
@@ -201,7 +202,7 @@ static bool posixRead(ChannelHandle channel, uint8_t* buffer, uint32_t size, uin
     int ready = waitReady(static_cast<int>(channel), POLLIN,
                           channelBound(channel, &ChannelTimeouts::readTotalTimeoutConstant));
     if (ready < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return false;
     }
     if (ready == 0) {
@@ -209,7 +210,7 @@ static bool posixRead(ChannelHandle channel, uint8_t* buffer, uint32_t size, uin
     }
     ssize_t count = ::read(static_cast<int>(channel), buffer, size);
     if (count < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         *received = 0;
         return false;
     }
@@ -223,12 +224,13 @@ static bool posixWrite(ChannelHandle channel, const uint8_t* bytes, uint32_t siz
     int ready = waitReady(static_cast<int>(channel), POLLOUT,
                           channelBound(channel, &ChannelTimeouts::writeTotalTimeoutConstant));
     if (ready <= 0) {
-        reportPlatformError(error, ready < 0 ? errno : ETIMEDOUT);
+        reportPlatformError(error, ready < 0 ? errnoError(errno)
+                                             : PlatformError{PLATFORM_ERROR_TIMED_OUT, 0});
         return false;
     }
     ssize_t count = ::write(static_cast<int>(channel), bytes, size);
     if (count < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         *written = 0;
         return false;
     }
@@ -257,7 +259,8 @@ static uint32_t deviceIdTextLength(const uint8_t* lengthBytes, uint32_t size) {
 static bool usblpDeviceId(int descriptor, uint8_t* buffer, uint32_t size, uint32_t* received,
                           PlatformError* error) {
     if (size < 2 || ioctl(descriptor, USBLP_IOC_GET_DEVICE_ID(size), buffer) < 0) {
-        reportPlatformError(error, size < 2 ? EINVAL : errno);
+        reportPlatformError(error, size < 2 ? PlatformError{PLATFORM_ERROR_INVALID, 0}
+                                            : errnoError(errno));
         return false;
     }
     uint32_t length = deviceIdTextLength(buffer, size - 2);
@@ -307,7 +310,7 @@ static bool parportDeviceId(int parallelPort, uint8_t* buffer, uint32_t size, ui
     snprintf(node, sizeof node, "%s/parport%d", devRoot, parallelPort);
     int port = ::open(node, O_RDWR | O_CLOEXEC);
     if (port < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return false;
     }
     bool claimed = ioctl(port, PPCLAIM) == 0;
@@ -318,7 +321,7 @@ static bool parportDeviceId(int parallelPort, uint8_t* buffer, uint32_t size, ui
     }
     ::close(port);
     if (!done) {
-        reportPlatformError(error, saved != 0 ? saved : EIO);
+        reportErrno(error, saved);
         *received = 0;
     }
     return done;
@@ -338,7 +341,7 @@ static bool posixGetTimeouts(ChannelHandle channel, ChannelTimeouts* timeouts,
                              PlatformError* error) {
     ChannelState state;
     if (!findChannel(channel, &state)) {
-        reportPlatformError(error, EBADF);
+        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
         return false;
     }
     *timeouts = state.timeouts;
@@ -354,7 +357,7 @@ static bool setDriverWriteTimeout(ChannelHandle channel, uint32_t milliseconds,
         errno == EINVAL) {
         return true;
     }
-    reportPlatformError(error, errno);
+    reportErrno(error, errno);
     return false;
 }
 
@@ -362,7 +365,7 @@ static bool posixSetTimeouts(ChannelHandle channel, const ChannelTimeouts* timeo
                              PlatformError* error) {
     ChannelState state;
     if (!findChannel(channel, &state)) {
-        reportPlatformError(error, EBADF);
+        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
         return false;
     }
     if (state.parallelPort >= 0 &&

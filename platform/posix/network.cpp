@@ -2,6 +2,8 @@
 // and sends never raise SIGPIPE.
 #include "platform/network.h"
 
+#include "platform/posix/errno_error.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -19,7 +21,7 @@ static void posixCleanup() {}
 static SocketHandle posixOpenStream(PlatformError* error) {
     int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (descriptor < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return INVALID_SOCKET_HANDLE;
     }
     int sendBuffer = NETWORK_SEND_BUFFER;
@@ -27,7 +29,7 @@ static SocketHandle posixOpenStream(PlatformError* error) {
     return descriptor;
 }
 
-// Waits for the given poll events; a time-out reports ETIMEDOUT.
+// Waits for the given poll events; a time-out is the program's, reported without a number.
 static bool waitFor(int descriptor, short events, uint32_t timeoutMilliseconds,
                     PlatformError* error) {
     pollfd entry = {descriptor, events, 0};
@@ -36,11 +38,11 @@ static bool waitFor(int descriptor, short events, uint32_t timeoutMilliseconds,
         ready = poll(&entry, 1, static_cast<int>(timeoutMilliseconds));
     } while (ready < 0 && errno == EINTR);
     if (ready < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return false;
     }
     if (ready == 0) {
-        reportPlatformError(error, ETIMEDOUT);
+        reportPlatformError(error, {PLATFORM_ERROR_TIMED_OUT, 0});
         return false;
     }
     return true;
@@ -63,7 +65,7 @@ static bool connectResult(int descriptor, PlatformError* error) {
         result = errno;
     }
     if (result != 0) {
-        reportPlatformError(error, result);
+        reportErrno(error, result);
         return false;
     }
     return true;
@@ -79,18 +81,18 @@ static bool posixConnect(SocketHandle socket, const uint8_t address[4], uint16_t
                                  (uint32_t{address[2]} << 8) | uint32_t{address[3]});
     // Non-blocking for the connect alone, so that its wait has our bound, not the system's.
     if (!setBlocking(descriptor, false)) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return false;
     }
     bool connected = ::connect(descriptor, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
     if (!connected && errno != EINPROGRESS) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
     } else if (!connected) {
         connected = waitFor(descriptor, POLLOUT, timeoutMilliseconds, error) &&
                     connectResult(descriptor, error);
     }
     if (!setBlocking(descriptor, true) && connected) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return false;
     }
     return connected;
@@ -103,12 +105,12 @@ static int32_t posixSend(SocketHandle socket, const uint8_t* bytes, uint32_t siz
     timeval bound = {static_cast<time_t>(timeoutMilliseconds / 1000),
                      static_cast<suseconds_t>((timeoutMilliseconds % 1000) * 1000)};
     if (setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) != 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return -1;
     }
     ssize_t count = ::send(static_cast<int>(socket), bytes, size, MSG_NOSIGNAL);
     if (count < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return -1;
     }
     return static_cast<int32_t>(count);
@@ -122,7 +124,7 @@ static int32_t posixReceive(SocketHandle socket, uint8_t* buffer, uint32_t size,
     }
     ssize_t count = ::recv(descriptor, buffer, size, 0);
     if (count < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return -1;
     }
     return static_cast<int32_t>(count);

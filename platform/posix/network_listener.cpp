@@ -1,6 +1,8 @@
 // Listening side of TCP on Linux, for the printer simulator.
 #include "platform/network_listener.h"
 
+#include "platform/posix/errno_error.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
@@ -11,7 +13,7 @@
 static SocketHandle posixListenLoopback(uint16_t port, PlatformError* error) {
     int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (descriptor < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return INVALID_SOCKET_HANDLE;
     }
     int reuse = 1;
@@ -25,7 +27,7 @@ static SocketHandle posixListenLoopback(uint16_t port, PlatformError* error) {
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (bind(descriptor, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         listen(descriptor, 4) != 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         ::close(descriptor);
         return INVALID_SOCKET_HANDLE;
     }
@@ -53,7 +55,7 @@ static SocketWait posixWaitReadable(SocketHandle socket, uint32_t timeoutMillise
 static SocketHandle posixAccept(SocketHandle listener, PlatformError* error) {
     int descriptor = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
     if (descriptor < 0) {
-        reportPlatformError(error, errno);
+        reportErrno(error, errno);
         return INVALID_SOCKET_HANDLE;
     }
     return descriptor;

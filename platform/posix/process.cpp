@@ -2,6 +2,8 @@
 // with the two output streams on non-blocking pipes.
 #include "platform/process.h"
 
+#include "platform/posix/errno_error.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -89,7 +91,7 @@ ChildHandle posixStartSelf(const char* const* arguments, PlatformError* error) {
     if (!started) {
         closeBoth(output);
         closeBoth(errors);
-        reportPlatformError(error, static_cast<PlatformError>(failure));
+        reportErrno(error, failure);
         return NO_CHILD;
     }
     close(output[1]);
@@ -101,10 +103,10 @@ ChildHandle posixStartSelf(const char* const* arguments, PlatformError* error) {
         // Followed no further: the child runs on and its pipes end with it.
         close(output[0]);
         close(errors[0]);
-        reportPlatformError(error, ENOMEM);
+        reportErrno(error, ENOMEM);
         return NO_CHILD;
     }
-    reportPlatformError(error, 0);
+    reportPlatformError(error, {});
     return reinterpret_cast<ChildHandle>(child);
 }
 

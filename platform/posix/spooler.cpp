@@ -3,7 +3,7 @@
 // port by holding it, never by changing its device, so that no job is lost meanwhile.
 #include "platform/spooler.h"
 
-#include "platform/journal_file.h"
+#include "platform/posix/errno_error.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -106,7 +106,7 @@ static bool askForQueues(std::vector<CupsQueue>* queues, PlatformError* error) {
     if (response == nullptr) {
         bool empty = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
         if (!empty) {
-            reportPlatformError(error, errno != 0 ? errno : EIO);
+            reportErrno(error, errno);
         }
         return empty;
     }
@@ -145,7 +145,7 @@ static bool cupsEnumerate(uint8_t* block, uint32_t size, uint32_t* needed, uint3
     }
     *needed = static_cast<uint32_t>(bytes);
     if (bytes > size || (bytes > 0 && block == nullptr)) {
-        reportPlatformError(error, ENOBUFS);
+        reportPlatformError(error, {PLATFORM_ERROR_TOO_LARGE, 0});
         return false;
     }
     if (!queues.empty()) {
@@ -196,11 +196,25 @@ static ipp_t* queueRequest(ipp_op_t operation, const char* printerName) {
     return request;
 }
 
+// The server's refusal of a request: an IPP status, which carries no number of the system's.
+static PlatformErrorKind refusalKind(ipp_status_t status) {
+    switch (status) {
+    case IPP_STATUS_ERROR_NOT_FOUND:
+        return PLATFORM_ERROR_NOT_FOUND;
+    case IPP_STATUS_ERROR_FORBIDDEN:
+    case IPP_STATUS_ERROR_NOT_AUTHENTICATED:
+    case IPP_STATUS_ERROR_NOT_AUTHORIZED:
+        return PLATFORM_ERROR_PERMISSION_DENIED;
+    default:
+        return PLATFORM_ERROR_OTHER;
+    }
+}
+
 static bool failedRequest(PlatformError* error) {
     if (cupsLastError() <= IPP_STATUS_OK_CONFLICTING) {
         return false;
     }
-    reportPlatformError(error, cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? ENOENT : EIO);
+    reportPlatformError(error, {refusalKind(cupsLastError()), 0});
     return true;
 }
 
@@ -250,7 +264,7 @@ static bool cupsOpen(const char* printerName, SpoolerPrinterHandle* printer, Pla
     ippDelete(response);
     if (queue == nullptr || queue->name == nullptr) {
         cupsClose(reinterpret_cast<SpoolerPrinterHandle>(queue));
-        reportPlatformError(error, ENOMEM);
+        reportErrno(error, ENOMEM);
         return false;
     }
     *printer = reinterpret_cast<SpoolerPrinterHandle>(queue);
@@ -280,7 +294,7 @@ static bool cupsSet(SpoolerPrinterHandle printer, const PrinterPortEntry* record
                     PlatformError* error) {
     const CupsOpenQueue* queue = reinterpret_cast<const CupsOpenQueue*>(printer);
     if (queue == nullptr) {
-        reportPlatformError(error, EBADF);
+        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
         return false;
     }
     if (strcmp(toRecord(record)->portName, SPOOLER_FILE_PORT) == 0) {
@@ -302,10 +316,6 @@ static const SpoolerService cupsSpooler = {
     .open = cupsOpen,
     .set = cupsSet,
     .close = cupsClose,
-    .writeJournal = writeJournalFile,
-    .readJournal = readJournalFile,
-    .removeJournal = removeJournalFile,
-    .journalPath = journalFilePath,
 };
 
 const SpoolerService* spoolerService = &cupsSpooler;

@@ -2,6 +2,8 @@
 // input, and a console control handler, which the system already calls on a thread of its own.
 #include "platform/console.h"
 
+#include "platform/win32/win32_error.h"
+
 #include <windows.h>
 
 static ConsoleInterruptHandler interruptHandler = nullptr;
@@ -30,7 +32,7 @@ static BOOL WINAPI onConsoleControl(DWORD event) {
 static bool win32WatchInterrupts(ConsoleInterruptHandler handler, PlatformError* error) {
     interruptHandler = handler;
     if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         return false;
     }
     return true;

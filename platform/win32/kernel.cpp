@@ -2,6 +2,8 @@
 // single-instance marker, and CreateThread for worker threads.
 #include "platform/kernel.h"
 
+#include "platform/win32/win32_error.h"
+
 #include <new>
 #include <windows.h>
 
@@ -22,7 +24,9 @@ static bool win32DebugLogWanted() {
 // is the marker.
 static MarkerHandle win32CreateMarker(const char* name, PlatformError* error) {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-    reportPlatformError(error, GetLastError());
+    DWORD number = GetLastError();
+    bool created = mutex != nullptr && number != ERROR_ALREADY_EXISTS;
+    reportPlatformError(error, created ? PlatformError{} : win32Error(number));
     return reinterpret_cast<MarkerHandle>(mutex);
 }
 
@@ -49,13 +53,13 @@ static bool win32StartThread(ThreadBody body, void* argument, uint32_t stackByte
                              PlatformError* error) {
     WorkerStart* start = new (std::nothrow) WorkerStart{body, argument};
     if (start == nullptr) {
-        reportPlatformError(error, ERROR_NOT_ENOUGH_MEMORY);
+        reportPlatformError(error, win32Error(ERROR_NOT_ENOUGH_MEMORY));
         return false;
     }
     HANDLE thread = CreateThread(nullptr, stackBytes, runWorker, start,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         delete start;
         return false;
     }

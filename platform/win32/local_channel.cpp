@@ -1,6 +1,8 @@
 // Local channel service on Windows: USB device paths and LPT ports as files.
 #include "platform/local_channel.h"
 
+#include "platform/win32/win32_error.h"
+
 #include <windows.h>
 
 // The parallel port driver's IEEE 1284 device-id request.
@@ -18,7 +20,7 @@ static ChannelHandle win32Open(const char* path, ChannelSharing sharing, Platfor
     HANDLE handle =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         return INVALID_CHANNEL_HANDLE;
     }
     // Bounds every read and write; a device without communication time-outs refuses them and
@@ -32,7 +34,7 @@ static bool win32Read(ChannelHandle channel, uint8_t* buffer, uint32_t size, uin
                       PlatformError* error) {
     DWORD count = 0;
     if (!ReadFile(toHandle(channel), buffer, size, &count, nullptr)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         *received = 0;
         return false;
     }
@@ -44,7 +46,7 @@ static bool win32Write(ChannelHandle channel, const uint8_t* bytes, uint32_t siz
                        uint32_t* written, PlatformError* error) {
     DWORD count = 0;
     if (!WriteFile(toHandle(channel), bytes, size, &count, nullptr)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         *written = 0;
         return false;
     }
@@ -61,7 +63,7 @@ static bool win32RequestDeviceId(ChannelHandle channel, uint8_t* buffer, uint32_
     DWORD count = 0;
     if (!DeviceIoControl(toHandle(channel), IOCTL_PAR_QUERY_DEVICE_ID_CODE, nullptr, 0, buffer,
                          size, &count, nullptr)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         *received = 0;
         return false;
     }
@@ -73,7 +75,7 @@ static bool win32GetTimeouts(ChannelHandle channel, ChannelTimeouts* timeouts,
                              PlatformError* error) {
     COMMTIMEOUTS record = {};
     if (!GetCommTimeouts(toHandle(channel), &record)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         return false;
     }
     *timeouts = {record.ReadIntervalTimeout, record.ReadTotalTimeoutMultiplier,
@@ -89,7 +91,7 @@ static bool win32SetTimeouts(ChannelHandle channel, const ChannelTimeouts* timeo
                            timeouts->writeTotalTimeoutMultiplier,
                            timeouts->writeTotalTimeoutConstant};
     if (!SetCommTimeouts(toHandle(channel), &record)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         return false;
     }
     return true;

@@ -2,13 +2,15 @@
 // select(), so that a silent peer cannot hold the caller longer than its bound.
 #include "platform/network.h"
 
+#include "platform/win32/win32_error.h"
+
 #include <winsock2.h>
 
 static bool win32Startup(PlatformError* error) {
     WSADATA data;
     int result = WSAStartup(MAKEWORD(2, 2), &data);
     if (result != 0) {
-        reportPlatformError(error, static_cast<PlatformError>(result));
+        reportPlatformError(error, win32Error(static_cast<uint32_t>(result)));
         return false;
     }
     return true;
@@ -16,10 +18,6 @@ static bool win32Startup(PlatformError* error) {
 
 static void win32Cleanup() {
     WSACleanup();
-}
-
-static void reportSocketError(PlatformError* error) {
-    reportPlatformError(error, static_cast<PlatformError>(WSAGetLastError()));
 }
 
 static SocketHandle win32OpenStream(PlatformError* error) {
@@ -58,14 +56,14 @@ static bool waitForConnect(SOCKET socket, uint32_t timeoutMilliseconds, Platform
         return false;
     }
     if (ready == 0) {
-        reportPlatformError(error, WSAETIMEDOUT);
+        reportPlatformError(error, {PLATFORM_ERROR_TIMED_OUT, 0});
         return false;
     }
     if (FD_ISSET(socket, &failed)) {
         int result = 0;
         int length = sizeof result;
         getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result), &length);
-        reportPlatformError(error, static_cast<PlatformError>(result));
+        reportPlatformError(error, win32Error(static_cast<uint32_t>(result)));
         return false;
     }
     return true;
@@ -133,7 +131,7 @@ static int32_t win32Receive(SocketHandle handle, uint8_t* buffer, uint32_t size,
         return -1;
     }
     if (ready == 0) {
-        reportPlatformError(error, WSAETIMEDOUT);
+        reportPlatformError(error, {PLATFORM_ERROR_TIMED_OUT, 0});
         return -1;
     }
     int count = ::recv(socket, reinterpret_cast<char*>(buffer), static_cast<int>(size), 0);

@@ -1,13 +1,15 @@
 // Listening side of TCP on Windows, for the printer simulator.
 #include "platform/network_listener.h"
 
+#include "platform/win32/win32_error.h"
+
 #include <winsock2.h>
 
 static SocketHandle win32ListenLoopback(uint16_t port, PlatformError* error) {
     SOCKET listener = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                  WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (listener == INVALID_SOCKET) {
-        reportPlatformError(error, static_cast<PlatformError>(WSAGetLastError()));
+        reportSocketError(error);
         return INVALID_SOCKET_HANDLE;
     }
     // Set before listen, so that every accepted connection has it from its first segment.
@@ -20,7 +22,7 @@ static SocketHandle win32ListenLoopback(uint16_t port, PlatformError* error) {
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
         listen(listener, 4) == SOCKET_ERROR) {
-        reportPlatformError(error, static_cast<PlatformError>(WSAGetLastError()));
+        reportSocketError(error);
         closesocket(listener);
         return INVALID_SOCKET_HANDLE;
     }
@@ -54,7 +56,7 @@ static SocketWait win32WaitReadable(SocketHandle socket, uint32_t timeoutMillise
 static SocketHandle win32Accept(SocketHandle listener, PlatformError* error) {
     SOCKET socket = ::accept(static_cast<SOCKET>(listener), nullptr, nullptr);
     if (socket == INVALID_SOCKET) {
-        reportPlatformError(error, static_cast<PlatformError>(WSAGetLastError()));
+        reportSocketError(error);
         return INVALID_SOCKET_HANDLE;
     }
     return static_cast<SocketHandle>(socket);

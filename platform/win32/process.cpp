@@ -3,6 +3,8 @@
 // waiting.
 #include "platform/process.h"
 
+#include "platform/win32/win32_error.h"
+
 #include <new>
 #include <string>
 #include <windows.h>
@@ -106,11 +108,11 @@ ChildHandle win32StartSelf(const char* const* arguments, PlatformError* error) {
     if (child == nullptr) {
         closeIfOpen(&reads[0]);
         closeIfOpen(&reads[1]);
-        reportPlatformError(error, made ? ERROR_NOT_ENOUGH_MEMORY : failure);
+        reportPlatformError(error, win32Error(made ? ERROR_NOT_ENOUGH_MEMORY : failure));
         return NO_CHILD;
     }
     CloseHandle(started.hThread);
-    reportPlatformError(error, 0);
+    reportPlatformError(error, {});
     return reinterpret_cast<ChildHandle>(child);
 }
 

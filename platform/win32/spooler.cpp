@@ -1,7 +1,7 @@
 // Spooler service on Windows: the local printers at level 2 (PRINTER_INFO_2).
 #include "platform/spooler.h"
 
-#include "platform/journal_file.h"
+#include "platform/win32/win32_error.h"
 
 #include <cstring>
 #include <windows.h>
@@ -25,7 +25,7 @@ static bool win32Enumerate(uint8_t* block, uint32_t size, uint32_t* needed, uint
     *needed = neededBytes;
     *count = listed ? returned : 0;
     if (!listed) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
     }
     return listed != 0;
 }
@@ -55,7 +55,7 @@ static bool win32Open(const char* printerName, SpoolerPrinterHandle* printer,
     PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
     HANDLE handle = nullptr;
     if (!OpenPrinterA(const_cast<LPSTR>(printerName), &handle, &defaults)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         *printer = 0;
         return false;
     }
@@ -67,7 +67,7 @@ static bool win32Set(SpoolerPrinterHandle printer, const PrinterPortEntry* recor
                      PlatformError* error) {
     LPBYTE info = reinterpret_cast<LPBYTE>(const_cast<PRINTER_INFO_2A*>(toInfo(record)));
     if (!SetPrinterA(toHandle(printer), 2, info, 0)) {
-        reportPlatformError(error, GetLastError());
+        reportLastError(error);
         return false;
     }
     return true;
@@ -90,10 +90,6 @@ static const SpoolerService win32Spooler = {
     .open = win32Open,
     .set = win32Set,
     .close = win32Close,
-    .writeJournal = writeJournalFile,
-    .readJournal = readJournalFile,
-    .removeJournal = removeJournalFile,
-    .journalPath = journalFilePath,
 };
 
 const SpoolerService* spoolerService = &win32Spooler;

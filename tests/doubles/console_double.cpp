@@ -16,6 +16,12 @@ ConsoleDouble::ConsoleDouble() : previous_(consoleService) {
 }
 
 ConsoleDouble::~ConsoleDouble() {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        inputOpen_ = false;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return readsWaiting_ == 0; });
+    }
     consoleService = previous_;
     active_ = nullptr;
 }
@@ -28,11 +34,22 @@ void ConsoleDouble::setTerminal(ConsoleStream stream, bool terminal) {
 void ConsoleDouble::typeLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back(line);
+    changed_.notify_all();
 }
 
 int ConsoleDouble::linesRead() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return linesRead_;
+}
+
+void ConsoleDouble::keepInputOpen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inputOpen_ = true;
+}
+
+void ConsoleDouble::waitForRead() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return readsWaiting_ > 0; });
 }
 
 bool ConsoleDouble::interrupt(ConsoleInterrupt interrupt) {
@@ -54,13 +71,20 @@ bool ConsoleDouble::isTerminal(ConsoleStream stream) {
 }
 
 bool ConsoleDouble::readLine(char* buffer, uint32_t size) {
-    std::lock_guard<std::mutex> lock(active_->mutex_);
-    if (active_->lines_.empty()) {
+    ConsoleDouble* console = active_;
+    std::unique_lock<std::mutex> lock(console->mutex_);
+    ++console->readsWaiting_;
+    console->changed_.notify_all();
+    console->changed_.wait(lock,
+                           [console] { return !console->lines_.empty() || !console->inputOpen_; });
+    --console->readsWaiting_;
+    console->changed_.notify_all();
+    if (console->lines_.empty()) {
         return false;
     }
-    snprintf(buffer, size, "%s", active_->lines_.front().c_str());
-    active_->lines_.pop_front();
-    ++active_->linesRead_;
+    snprintf(buffer, size, "%s", console->lines_.front().c_str());
+    console->lines_.pop_front();
+    ++console->linesRead_;
     return true;
 }
 

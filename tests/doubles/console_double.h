@@ -1,11 +1,13 @@
 #pragma once
 
 // The console service for tests: standard streams that are or are not terminals as the test
-// says, typed lines from a queue the test fills (end of input when it is empty), and
-// interrupts that the test delivers itself. Installed for the lifetime of the object.
+// says, typed lines from a queue the test fills (end of input when it is empty, unless the test
+// keeps the input open), and interrupts that the test delivers itself. Installed for the
+// lifetime of the object.
 
 #include "platform/console.h"
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -20,6 +22,11 @@ class ConsoleDouble {
     void setTerminal(ConsoleStream stream, bool terminal);
     void typeLine(const std::string& line);
     int linesRead() const;
+    // From now on a read with no line queued waits for one, as on a terminal where nothing has
+    // been typed yet; the double's end lets it go as the end of the input. waitForRead returns
+    // once a read waits.
+    void keepInputOpen();
+    void waitForRead();
 
     // Calls the watched handler on the calling thread, as the service's own thread would.
     // False when nothing watches the interrupts.
@@ -31,6 +38,9 @@ class ConsoleDouble {
     static bool watchInterrupts(ConsoleInterruptHandler handler, PlatformError* error);
 
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool inputOpen_ = false;
+    int readsWaiting_ = 0;
     bool terminal_[3] = {false, false, false};
     std::deque<std::string> lines_;
     int linesRead_ = 0;

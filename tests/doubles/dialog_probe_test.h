@@ -3,12 +3,13 @@
 // A test fixture for the dialog side: the simulated printer of SimulatedPrinterTest (served on
 // loopback, with the Ethernet fields of the dialog pointing at it), the same printer as a local
 // channel once a test attaches it to a device path, the in-memory dialog with its controls
-// bound, and a spooler holding one printer on "USB001:".
+// bound, a spooler holding one printer on "USB001:", and the state files in memory.
 
 #include "sim/simulated_local_channel.h"
 #include "tests/doubles/dialog_model_double.h"
 #include "tests/doubles/simulated_printer_test.h"
 #include "tests/doubles/spooler_double.h"
+#include "tests/doubles/state_file_double.h"
 
 #include <memory>
 #include <string>
@@ -32,5 +33,6 @@ class DialogProbeTest : public SimulatedPrinterTest {
 
     DialogModelDouble dialog;
     SpoolerDouble spooler;
+    StateFileDouble stateFiles;
     std::unique_ptr<SimulatedLocalChannel> local;
 };

@@ -70,13 +70,15 @@ void KernelDouble::clearLog() {
 
 MarkerHandle KernelDouble::createMarker(const char* name, PlatformError* error) {
     std::lock_guard<std::mutex> lock(active_->mutex_);
-    if (active_->markerFailure_ != 0) {
+    if (platformFailed(active_->markerFailure_)) {
         reportPlatformError(error, active_->markerFailure_);
         return NO_MARKER;
     }
     MarkerHandle marker = ++active_->lastMarker_;
     bool isNew = active_->markerHolders_.emplace(name, marker).second;
-    reportPlatformError(error, isNew ? 0 : PLATFORM_ERROR_ALREADY_EXISTS);
+    // As Windows reports it (ERROR_ALREADY_EXISTS).
+    reportPlatformError(error, isNew ? PlatformError{}
+                                     : PlatformError{PLATFORM_ERROR_ALREADY_EXISTS, 183});
     return marker;
 }
 
@@ -106,7 +108,7 @@ bool KernelDouble::startThread(ThreadBody body, void* argument, uint32_t stackBy
     KernelDouble* self = active_;
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->stackSizes_.push_back(stackBytes);
-    if (self->threadFailure_ != 0) {
+    if (platformFailed(self->threadFailure_)) {
         reportPlatformError(error, self->threadFailure_);
         return false;
     }

@@ -32,16 +32,16 @@ class KernelDouble {
     bool logged(const std::string& line) const;
     void clearLog();
 
-    // Markers: a name is held from a creation that reported 0 until that handle's release.
+    // Markers: a name is held from a creation that reported no error until that handle's release.
     // holdMarker makes a name held as if by another process; failMarkerCreation makes every
-    // later creation fail with this error (0 to stop).
+    // later creation fail with this error (no error to stop).
     void holdMarker(const std::string& name);
     bool markerHeld(const std::string& name) const;
     void failMarkerCreation(PlatformError error);
 
     // Worker threads: every stack size asked for, in order; failThreadStart makes every later
-    // start fail with this error (0 to stop); waitForThreads waits at most the given real time
-    // for every started worker to return, and says whether they all did.
+    // start fail with this error (no error to stop); waitForThreads waits at most the given real
+    // time for every started worker to return, and says whether they all did.
     std::vector<uint32_t> threadStackSizes() const;
     void failThreadStart(PlatformError error);
     bool waitForThreads(uint32_t milliseconds);
@@ -61,9 +61,9 @@ class KernelDouble {
     std::vector<std::string> lines_;
     std::map<std::string, MarkerHandle> markerHolders_;
     MarkerHandle lastMarker_ = 0x4000;
-    PlatformError markerFailure_ = 0;
+    PlatformError markerFailure_ = {};
     std::vector<uint32_t> stackSizes_;
-    PlatformError threadFailure_ = 0;
+    PlatformError threadFailure_ = {};
     int runningThreads_ = 0;
     std::condition_variable threadEnded_;
     std::vector<std::thread> threads_;

@@ -7,7 +7,7 @@ struct NetworkDoubleBackend {
 
     static bool startup(PlatformError* error) {
         std::lock_guard<std::mutex> lock(self().mutex_);
-        if (self().startupError_ != 0) {
+        if (platformFailed(self().startupError_)) {
             reportPlatformError(error, self().startupError_);
             return false;
         }
@@ -23,7 +23,7 @@ struct NetworkDoubleBackend {
 
     static SocketHandle openStream(PlatformError* error) {
         std::lock_guard<std::mutex> lock(self().mutex_);
-        if (self().openStreamError_ != 0) {
+        if (platformFailed(self().openStreamError_)) {
             reportPlatformError(error, self().openStreamError_);
             return INVALID_SOCKET_HANDLE;
         }

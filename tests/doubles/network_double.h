@@ -40,8 +40,8 @@ class NetworkDouble {
 
     mutable std::mutex mutex_;
     const NetworkService* real_;
-    PlatformError startupError_ = 0;
-    PlatformError openStreamError_ = 0;
+    PlatformError startupError_ = {};
+    PlatformError openStreamError_ = {};
     uint32_t sendLimit_ = 0;
     int sendsBeforeStall_ = -1;
     int startups_ = 0;

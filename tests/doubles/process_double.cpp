@@ -86,7 +86,7 @@ ChildHandle ProcessDouble::startSelf(const char* const* arguments, PlatformError
     active_->childOf(handle).script = script;
     int running = active_->running();
     active_->mostAtOnce_ = running > active_->mostAtOnce_ ? running : active_->mostAtOnce_;
-    reportPlatformError(error, 0);
+    reportPlatformError(error, {});
     return handle;
 }
 

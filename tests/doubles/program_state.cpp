@@ -1,6 +1,6 @@
 #include "tests/doubles/program_state.h"
 
-#include "app/run_end.h"
+#include "app/run.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
@@ -10,6 +10,8 @@
 #include "flash/flash_writer.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/printer_data.h"
+#include "outcome/outcomes.h"
+#include "tests/doubles/state_file_double.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -40,11 +42,14 @@ void resetProgramState() {
     memset(&ethernetSettings, 0, sizeof ethernetSettings);
     instanceMutex = NO_MARKER;
     m_dwLastError = 0;
+    instanceMarkerError = {};
     runEndRequested = false;
     portsRestored = false;
     writerJob = {INVALID_CHANNEL_HANDLE, INVALID_SOCKET_HANDLE, nullptr, nullptr, nullptr, {}};
     writerOutcome = {};
     printerIdentified = false;
-    flashModeAbandoned = false;
+    resetOutcomes();
+    reopenFlashModeGate();
     updateInProgress = false;
+    resetStateFileDouble();
 }

@@ -7,7 +7,7 @@
 //   ScriptedChannel channel({
 //       {CHANNEL_STEP_READ, bytes("S\0\0\0\1")},
 //       {CHANNEL_STEP_DEVICE_ID, bytes("MDL:XG1;FWV:V1.05;")},
-//       {CHANNEL_STEP_READ, {}, false, 995},   // a read that fails with error 995
+//       {CHANNEL_STEP_READ, {}, false, {PLATFORM_ERROR_OTHER, 995}},   // a read that fails
 //   });
 
 #include "platform/local_channel.h"
@@ -31,7 +31,7 @@ struct ChannelStep {
     ChannelStepKind kind;
     std::vector<uint8_t> reply; // read and device id: the bytes delivered
     bool succeeds = true;
-    PlatformError error = 0;
+    PlatformError error = {};
     int32_t accepted = -1; // write: bytes accepted, or -1 for all of them
 };
 

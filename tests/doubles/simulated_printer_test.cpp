@@ -7,8 +7,8 @@
 
 SimulatedPrinterTest::SimulatedPrinterTest() {
     resetProgramState();
-    PlatformError error = 0;
-    EXPECT_TRUE(server.start(0, &error)) << "error " << error;
+    PlatformError error;
+    EXPECT_TRUE(server.start(0, &error)) << "error " << error.number;
     network = std::make_unique<NetworkDouble>();
     ethernetTimeouts.receiveMilliseconds = TEST_RECEIVE_MILLISECONDS;
 }

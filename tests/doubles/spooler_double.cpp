@@ -1,7 +1,8 @@
 #include "tests/doubles/spooler_double.h"
 
+#include "tests/doubles/call_order.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -36,10 +37,10 @@ struct SpoolerDoubleBackend {
                           PlatformError* error) {
         SpoolerDouble* self = SpoolerDouble::active_;
         std::lock_guard<std::mutex> lock(self->mutex_);
-        self->calls_.push_back({SPOOLER_ENUMERATE, "", "", size});
+        self->calls_.push_back({SPOOLER_ENUMERATE, "", "", size, nextCallOrder()});
         *count = 0;
         *needed = 0;
-        if (self->listingFailure_ != 0) {
+        if (platformFailed(self->listingFailure_)) {
             reportPlatformError(error, self->listingFailure_);
             return false;
         }
@@ -49,7 +50,7 @@ struct SpoolerDoubleBackend {
             layOut(block);
             *count = static_cast<uint32_t>(self->printers_.size());
         } else {
-            reportPlatformError(error, ENOBUFS);
+            reportPlatformError(error, {PLATFORM_ERROR_TOO_LARGE, 0});
         }
         ++self->enumerations_;
         for (const auto& install : self->installs_) {
@@ -102,11 +103,12 @@ struct SpoolerDoubleBackend {
     static bool open(const char* name, SpoolerPrinterHandle* printer, PlatformError* error) {
         SpoolerDouble* self = SpoolerDouble::active_;
         std::lock_guard<std::mutex> lock(self->mutex_);
-        self->calls_.push_back({SPOOLER_OPEN, name, "", 0});
+        self->calls_.push_back({SPOOLER_OPEN, name, "", 0, nextCallOrder()});
         SpooledPrinter* found = find(name);
         *printer = 0;
         if (found == nullptr || !found->opens) {
-            reportPlatformError(error, 1801); // ERROR_INVALID_PRINTER_NAME
+            reportPlatformError(error,
+                                {PLATFORM_ERROR_NOT_FOUND, 1801}); // ERROR_INVALID_PRINTER_NAME
             return false;
         }
         *printer = found - self->printers_.data() + 1;
@@ -119,10 +121,10 @@ struct SpoolerDoubleBackend {
         SpoolerDouble* self = SpoolerDouble::active_;
         std::lock_guard<std::mutex> lock(self->mutex_);
         SpooledPrinter* target = printer > 0 ? &self->printers_[printer - 1] : nullptr;
-        self->calls_.push_back(
-            {SPOOLER_SET, target != nullptr ? target->name : "", portName(record), 0});
+        self->calls_.push_back({SPOOLER_SET, target != nullptr ? target->name : "",
+                                portName(record), 0, nextCallOrder()});
         if (target == nullptr || !target->takesSettings) {
-            reportPlatformError(error, 6); // ERROR_INVALID_HANDLE
+            reportPlatformError(error, {PLATFORM_ERROR_INVALID, 6}); // ERROR_INVALID_HANDLE
             return false;
         }
         target->port = portName(record);
@@ -132,55 +134,10 @@ struct SpoolerDoubleBackend {
     static void close(SpoolerPrinterHandle printer) {
         SpoolerDouble* self = SpoolerDouble::active_;
         std::lock_guard<std::mutex> lock(self->mutex_);
-        self->calls_.push_back({SPOOLER_CLOSE, "", "", 0});
+        self->calls_.push_back({SPOOLER_CLOSE, "", "", 0, nextCallOrder()});
         if (printer != 0) {
             --self->openHandles_;
         }
-    }
-
-    static bool writeJournal(const char* text, uint32_t length, PlatformError* error) {
-        SpoolerDouble* self = SpoolerDouble::active_;
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->calls_.push_back({SPOOLER_JOURNAL_WRITE, "", std::string(text, length), length});
-        if (self->journalWriteFailure_ != 0) {
-            reportPlatformError(error, self->journalWriteFailure_);
-            return false;
-        }
-        self->journal_.assign(text, length);
-        self->journalPresent_ = true;
-        return true;
-    }
-
-    static bool readJournal(char* buffer, uint32_t size, uint32_t* length, bool* present,
-                            PlatformError* error) {
-        SpoolerDouble* self = SpoolerDouble::active_;
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        *length = 0;
-        *present = self->journalPresent_;
-        if (self->journalPresent_ && self->journalReadFailure_ != 0) {
-            reportPlatformError(error, self->journalReadFailure_);
-            return false;
-        }
-        if (self->journal_.size() > size) {
-            reportPlatformError(error, EFBIG);
-            return false;
-        }
-        memcpy(buffer, self->journal_.data(), self->journal_.size());
-        *length = static_cast<uint32_t>(self->journal_.size());
-        return true;
-    }
-
-    static bool removeJournal(PlatformError*) {
-        SpoolerDouble* self = SpoolerDouble::active_;
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->calls_.push_back({SPOOLER_JOURNAL_REMOVE, "", "", 0});
-        self->journalPresent_ = false;
-        self->journal_.clear();
-        return true;
-    }
-
-    static void journalPath(char* path, uint32_t size) {
-        snprintf(path, size, "%s", "memory:spooler-ports.journal");
     }
 };
 
@@ -196,10 +153,6 @@ static const SpoolerService doubleSpooler = {
     .open = SpoolerDoubleBackend::open,
     .set = SpoolerDoubleBackend::set,
     .close = SpoolerDoubleBackend::close,
-    .writeJournal = SpoolerDoubleBackend::writeJournal,
-    .readJournal = SpoolerDoubleBackend::readJournal,
-    .removeJournal = SpoolerDoubleBackend::removeJournal,
-    .journalPath = SpoolerDoubleBackend::journalPath,
 };
 
 SpoolerDouble::SpoolerDouble(std::vector<SpooledPrinter> printers)
@@ -239,33 +192,7 @@ int SpoolerDouble::openHandles() const {
     return openHandles_;
 }
 
-bool SpoolerDouble::journalPresent() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return journalPresent_;
-}
-
-std::string SpoolerDouble::journal() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return journal_;
-}
-
-void SpoolerDouble::putJournal(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    journal_ = text;
-    journalPresent_ = true;
-}
-
 void SpoolerDouble::failListing(PlatformError error) {
     std::lock_guard<std::mutex> lock(mutex_);
     listingFailure_ = error;
-}
-
-void SpoolerDouble::failJournalWrite(PlatformError error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    journalWriteFailure_ = error;
-}
-
-void SpoolerDouble::failJournalRead(PlatformError error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    journalReadFailure_ = error;
 }

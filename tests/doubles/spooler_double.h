@@ -2,9 +2,9 @@
 
 // The spooler service for tests: a list of printers with their ports, handed out in a block
 // of a layout of its own (so that the code under test must go through the service to read a
-// record), and a journal held in memory. Every call is recorded; a printer can refuse to open
-// or to take new settings, a printer can be installed right after a given enumeration, the
-// listing and the journal can fail. Installed for the lifetime of the object.
+// record). Every call is recorded; a printer can refuse to open or to take new settings, a
+// printer can be installed right after a given enumeration, the listing can fail. Installed
+// for the lifetime of the object. The journal is a state file: tests/doubles/state_file_double.
 
 #include "platform/spooler.h"
 
@@ -25,15 +25,14 @@ enum SpoolerCallKind {
     SPOOLER_OPEN,
     SPOOLER_SET,
     SPOOLER_CLOSE,
-    SPOOLER_JOURNAL_WRITE,
-    SPOOLER_JOURNAL_REMOVE,
 };
 
 struct SpoolerCall {
     SpoolerCallKind kind;
     std::string printerName; // open and set: the printer; set: of the open handle
-    std::string portName;    // set: the port of the record given; journal write: the text
+    std::string portName;    // set: the port of the record given
     uint32_t size;           // enumerate: the block size offered
+    uint64_t order;          // see tests/doubles/call_order.h
 };
 
 class SpoolerDouble {
@@ -54,15 +53,8 @@ class SpoolerDouble {
     // Handles opened and not yet closed.
     int openHandles() const;
 
-    // The journal: whether there is one and its text; putJournal leaves one as a run that
-    // did not end would. Failures: every later listing, journal write or journal read fails
-    // with this error (0 to stop).
-    bool journalPresent() const;
-    std::string journal() const;
-    void putJournal(const std::string& text);
+    // Every later listing fails with this error (no error to stop).
     void failListing(PlatformError error);
-    void failJournalWrite(PlatformError error);
-    void failJournalRead(PlatformError error);
 
   private:
     friend struct SpoolerDoubleBackend;
@@ -74,10 +66,6 @@ class SpoolerDouble {
     std::vector<std::pair<int, SpooledPrinter>> installs_;
     int enumerations_ = 0;
     int openHandles_ = 0;
-    bool journalPresent_ = false;
-    std::string journal_;
-    PlatformError listingFailure_ = 0;
-    PlatformError journalWriteFailure_ = 0;
-    PlatformError journalReadFailure_ = 0;
+    PlatformError listingFailure_ = {};
     const SpoolerService* previous_;
 };
