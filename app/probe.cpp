@@ -1,20 +1,25 @@
 #include "app/probe.h"
 
-#include "app/run_end.h"
+#include "app/run.h"
 #include "connection/device_id_read.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/spooler_ports.h"
 #include "connection/status.h"
 #include "flash/firmware_pick.h"
+#include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
+#include "history/upgrade_history.h"
 #include "identity/device_id.h"
 #include "identity/firmware_catalogue.h"
 #include "identity/firmware_selection.h"
+#include "outcome/outcomes.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -60,27 +65,75 @@ void show(ControlHandle control, bool visible) {
     userInterfaceService->show(control, visible);
 }
 
-void startProbe(DialogControls* controls, const char* statusText) {
-    printerIdentified = false;
-    enable(controls->firmwareCombo, false);
+// The status line, in the dialog and in the probe's record.
+void showStatus(DialogControls* controls, ProbeOutcome* outcome, const char* statusText) {
     setText(controls->probeStatusText, statusText);
-    show(controls->firmwareCombo, false);
+    outcome->status = statusText;
 }
 
-void showNothingFound(DialogControls* controls, const char* statusText) {
-    setText(controls->probeStatusText, statusText);
+ProbeOutcome startProbe(DialogControls* controls, ProbeKind kind, const char* statusText) {
+    printerIdentified = false;
+    repairImageSlot = -1;
+    ProbeOutcome outcome = beginProbeOutcome(kind);
+    enable(controls->firmwareCombo, false);
+    showStatus(controls, &outcome, statusText);
+    show(controls->firmwareCombo, false);
+    publishProbeOutcome(outcome);
+    return outcome;
+}
+
+// The probe the dialog shows: a choice of variant changes its caption and image.
+ProbeOutcome shownProbe;
+
+// The probe's end: its record published, as the dialog now shows it.
+void endProbe(const PrinterData* printer, ProbeOutcome* outcome, ProbeResult result) {
+    outcome->result = result;
+    outcome->route = printer->portType;
+    outcome->runEndRequested = runEndRequested.load();
+    shownProbe = *outcome;
+    publishProbeOutcome(*outcome);
+}
+
+void showNothingFound(DialogControls* controls, ProbeOutcome* outcome, const char* statusText) {
+    showStatus(controls, outcome, statusText);
     enable(controls->findEthernetButton, true);
     enable(controls->ethernetGroup, true);
 }
 
-void showIdentity(DialogControls* controls, PrinterData* printer, ProbeRoute route) {
-    if (!parseModel(printer)) {
+// The board text for the route; null for a board the parser never sets.
+const char* boardLabel(int32_t boardType, ProbeRoute route) {
+    if (boardType < 0 || boardType >= BOARD_LABEL_COUNT) {
+        return nullptr;
+    }
+    return (route == PROBE_LOCAL ? LOCAL_BOARD_LABELS : ETHERNET_BOARD_LABELS)[boardType];
+}
+
+void recordIdentity(const PrinterData* printer, bool modelRead, bool versionRead,
+                    ProbeOutcome* outcome) {
+    outcome->port = portLabel(activeConnection);
+    if (modelRead) {
+        copyOutcomeText(outcome->model, sizeof outcome->model, printer->modelName);
+        outcome->language = languageLabel(printer->language);
+    }
+    if (versionRead) {
+        copyOutcomeText(outcome->version, sizeof outcome->version, printer->firmwareVersion);
+    }
+}
+
+// The identity as the dialog shows it. A missing key, or a device id that could not be read,
+// leaves a field of printerData as an earlier probe left it, and the dialog shows that; the
+// record keeps only what this probe's device id gave.
+void showIdentity(DialogControls* controls, PrinterData* printer, ProbeRoute route, bool idRead,
+                  ProbeOutcome* outcome) {
+    bool modelFound = parseModel(printer);
+    if (!modelFound) {
         showMessage(DEVICE_ID_KEY_MISSING_MESSAGE);
     }
     setText(controls->modelText, printer->modelName);
     setPortLabel(printer);
     setText(controls->portText, printer->portName);
-    if (!parseFirmwareVersion(printer)) {
+    bool versionFound = parseFirmwareVersion(printer);
+    if (!versionFound) {
         showMessage(DEVICE_ID_KEY_MISSING_MESSAGE);
     }
     setText(controls->versionText, printer->firmwareVersion);
@@ -89,20 +142,33 @@ void showIdentity(DialogControls* controls, PrinterData* printer, ProbeRoute rou
         enable(controls->firmwareCombo, true);
     }
     // The parser sets only boards 0 to 3; any other value leaves the text as it was.
-    if (printer->boardType >= 0 && printer->boardType < BOARD_LABEL_COUNT) {
-        const char* const* labels =
-            route == PROBE_LOCAL ? LOCAL_BOARD_LABELS : ETHERNET_BOARD_LABELS;
-        setText(controls->boardText, labels[printer->boardType]);
+    const char* board = boardLabel(printer->boardType, route);
+    if (board != nullptr) {
+        setText(controls->boardText, board);
     }
+    recordIdentity(printer, idRead && modelFound, idRead && versionFound, outcome);
+    outcome->deviceIdRead = idRead;
+}
+
+// The board is this probe's only when its version named one: the record keeps it then.
+void recordBoard(const PrinterData* printer, ProbeRoute route, ProbeOutcome* outcome) {
+    const char* board = boardLabel(printer->boardType, route);
+    outcome->board = printerIdentified && board != nullptr ? board : "";
 }
 
 // Firmware is chosen only for a printer that this probe's device id identified; otherwise the
-// reason, for the upgrade button's caption, goes to reason.
-void checkIdentity(const PrinterData* printer, bool idRead, char* reason, size_t size) {
-    printerIdentified = idRead && deviceIdIdentifiesPrinter(printer, reason, size);
+// reason, for the upgrade button's caption, goes to the record.
+void checkIdentity(const PrinterData* printer, bool idRead, ProbeRoute route,
+                   ProbeOutcome* outcome) {
+    printerIdentified =
+        idRead && deviceIdIdentifiesPrinter(printer, outcome->reason, sizeof outcome->reason);
     if (!idRead) {
-        snprintf(reason, size, "%s", ID_NOT_READ_REASON);
+        copyOutcomeText(outcome->reason, sizeof outcome->reason, ID_NOT_READ_REASON);
     }
+    if (printerIdentified) {
+        outcome->reason[0] = '\0';
+    }
+    recordBoard(printer, route, outcome);
 }
 
 // The upgrade button's prompt for a ready printer, with the chosen image's version; false for a
@@ -128,56 +194,74 @@ static bool formatReadyCaption(const PrinterData* printer, ProbeRoute route, cha
     }
 }
 
-void setReadyCaption(DialogControls* controls, const PrinterData* printer, ProbeRoute route) {
-    char caption[CAPTION_SIZE];
-    if (formatReadyCaption(printer, route, caption, sizeof caption)) {
-        setText(controls->upgradeButton, caption);
-    }
+// The upgrade button's caption and state, in the dialog and in the record.
+void showCaption(DialogControls* controls, ProbeOutcome* outcome, const char* caption,
+                 bool enabled) {
+    setText(controls->upgradeButton, caption);
+    copyOutcomeText(outcome->caption, sizeof outcome->caption, caption);
+    enable(controls->upgradeButton, enabled);
+    outcome->upgradeEnabled = enabled;
+}
+
+// The image a probe or a choice of variant leaves chosen, in the record.
+void recordImage(ProbeOutcome* outcome) {
+    outcome->imageSlot =
+        currentImage != nullptr ? static_cast<int>(currentImage - FirmwareCatalogue) : -1;
+    copyOutcomeText(outcome->image, sizeof outcome->image,
+                    currentImage != nullptr ? currentImage->version : "");
 }
 
 // A ready printer that did not identify itself: shown as found, but no image is chosen, the
 // combo box stays out of reach and the upgrade button, disabled, says why.
-void showUnidentifiedPrinter(DialogControls* controls, const char* reason) {
-    setText(controls->probeStatusText, "Found Printer - Printer ready");
+ProbeResult showUnidentifiedPrinter(DialogControls* controls, ProbeOutcome* outcome) {
+    showStatus(controls, outcome, "Found Printer - Printer ready");
     enableUpdateControls(controls);
     currentImage = nullptr;
     enable(controls->firmwareCombo, false);
-    setText(controls->upgradeButton, reason);
-    enable(controls->upgradeButton, false);
+    showCaption(controls, outcome, outcome->reason, false);
+    return PROBE_RESULT_UNIDENTIFIED;
 }
 
-void showReadyPrinter(DialogControls* controls, PrinterData* printer, ProbeRoute route,
-                      const char* reason) {
+ProbeResult showReadyPrinter(DialogControls* controls, PrinterData* printer, ProbeRoute route,
+                             ProbeOutcome* outcome) {
     if (!printerIdentified) {
-        showUnidentifiedPrinter(controls, reason);
-        return;
+        return showUnidentifiedPrinter(controls, outcome);
     }
-    setText(controls->probeStatusText, "Found Printer - Printer ready");
+    showStatus(controls, outcome, "Found Printer - Printer ready");
     enableUpdateControls(controls);
     printer->variant = 1;
     pickFirmwareImage(&currentImage, printer);
-    fillFirmwareCombo(controls->firmwareCombo, variantNamesForBoard(printer->boardType));
+    outcome->variantNames = variantNamesForBoard(printer->boardType);
+    fillFirmwareCombo(controls->firmwareCombo, outcome->variantNames);
     enable(controls->firmwareCombo, true);
-    setReadyCaption(controls, printer, route);
+    char caption[CAPTION_SIZE];
+    if (formatReadyCaption(printer, route, caption, sizeof caption)) {
+        showCaption(controls, outcome, caption, true);
+    }
+    recordImage(outcome);
     // A raster printer has two images to choose from: the button waits for the user's choice.
     if (printer->language == LANG_RASTER) {
         enable(controls->upgradeButton, false);
+        outcome->upgradeEnabled = false;
         show(controls->firmwareCombo, true);
+        outcome->variantImages = variantVersionsForBoard(printer->boardType);
+        outcome->imageSlot = -1;
+        outcome->image[0] = '\0';
     }
+    return PROBE_RESULT_READY;
 }
 
-void showNotReady(DialogControls* controls) {
+ProbeResult showNotReady(DialogControls* controls, ProbeOutcome* outcome) {
     disableUpdateControls(controls);
-    setText(controls->probeStatusText, "Found Printer - Printer NOT ready");
+    outcome->upgradeEnabled = false;
+    showStatus(controls, outcome, "Found Printer - Printer NOT ready");
+    return PROBE_RESULT_NOT_READY;
 }
 
-void showReadiness(DialogControls* controls, PrinterData* printer, bool ready, ProbeRoute route,
-                   const char* reason) {
-    if (ready) {
-        showReadyPrinter(controls, printer, route, reason);
-    } else {
-        showNotReady(controls);
-    }
+ProbeResult showReadiness(DialogControls* controls, PrinterData* printer, bool ready,
+                          ProbeRoute route, ProbeOutcome* outcome) {
+    return ready ? showReadyPrinter(controls, printer, route, outcome)
+                 : showNotReady(controls, outcome);
 }
 
 // Once a local printer is found the address fields are of no more use in this run.
@@ -194,6 +278,40 @@ void hideEthernetControls(DialogControls* controls) {
     }
 }
 
+// The history's last upgrade of this printer, when it did not finish, still names the model this
+// device id gives, and its image is still the one this program carries: nothing else is a
+// repair, and nothing is guessed.
+bool unfinishedUpgradeOf(const ProbeOutcome& outcome, HistoryEntry* entry) {
+    if (!outcome.deviceIdRead || outcome.model[0] == '\0' || outcome.address[0] == '\0' ||
+        !lastHistoryEntryOf(historyRouteName(outcome.route), outcome.address, entry) ||
+        !historyEntryUnfinished(*entry) || strcmp(entry->model, outcome.model) != 0 ||
+        entry->slot < 0 || entry->slot >= FIRMWARE_SLOT_COUNT) {
+        return false;
+    }
+    return strcmp(FirmwareCatalogue[entry->slot].version, entry->image) == 0 &&
+           strcmp(firmwareBuildRecords[entry->slot].sha256, entry->sha256) == 0;
+}
+
+// A printer that does not identify itself, or is not ready, may be one that an upgrade of this
+// program left half-written: then its image is offered again, and the upgrade button says so.
+void offerRepair(DialogControls* controls, ProbeOutcome* outcome, ProbeResult result) {
+    // On the heap: the writer's closing probe runs on a small stack.
+    auto entry = std::make_unique<HistoryEntry>();
+    if ((result != PROBE_RESULT_NOT_READY && result != PROBE_RESULT_UNIDENTIFIED) ||
+        !unfinishedUpgradeOf(*outcome, entry.get())) {
+        return;
+    }
+    repairImageSlot = entry->slot;
+    outcome->repair = true;
+    copyOutcomeText(outcome->repairStarted, sizeof outcome->repairStarted, entry->started);
+    outcome->imageSlot = entry->slot;
+    copyOutcomeText(outcome->image, sizeof outcome->image, entry->image);
+    char caption[CAPTION_SIZE];
+    snprintf(caption, sizeof caption, "Repair: rewrite %s (the last upgrade did not finish)",
+             entry->image);
+    showCaption(controls, outcome, caption, true);
+}
+
 } // namespace
 
 void fillFirmwareCombo(ControlHandle combo, const char* const* names) {
@@ -207,14 +325,15 @@ void fillFirmwareCombo(ControlHandle combo, const char* const* names) {
 
 void refreshPrinterData(DialogControls* controls, PrinterData* printer) {
     debugLog("refreshPrinterData - Entry");
-    startProbe(controls, "Probing for printers");
+    ProbeOutcome outcome = startProbe(controls, PROBE_KIND_LOCAL, "Probing for printers");
     // Once the printers are back on their ports for the end of the run, they stay there.
     if (!portsRestored && !SetPortsToFile()) {
         requestRunEnd();
     }
     if (!GetPrinterHandle(&printerHandle, printer)) {
-        showNothingFound(controls, "Did not find printer");
+        showNothingFound(controls, &outcome, "Did not find printer");
         enableEthernetControls();
+        endProbe(printer, &outcome, PROBE_RESULT_NO_PRINTER);
         return;
     }
     bool idRead = GetPrinterID(printerHandle, printer);
@@ -222,13 +341,17 @@ void refreshPrinterData(DialogControls* controls, PrinterData* printer) {
         showMessage("Can't get printer ID, exiting ");
         requestRunEnd();
     }
-    showIdentity(controls, printer, PROBE_LOCAL);
-    char reason[CAPTION_SIZE];
-    checkIdentity(printer, idRead, reason, sizeof reason);
-    showReadiness(controls, printer, isPrinterReady(printerHandle, printer), PROBE_LOCAL, reason);
+    showIdentity(controls, printer, PROBE_LOCAL, idRead, &outcome);
+    checkIdentity(printer, idRead, PROBE_LOCAL, &outcome);
+    ProbeResult result = showReadiness(controls, printer, isPrinterReady(printerHandle, printer),
+                                       PROBE_LOCAL, &outcome);
     closePrinterHandle(printerHandle);
     printerHandle = INVALID_CHANNEL_HANDLE;
     hideEthernetControls(controls);
+    copyOutcomeText(outcome.address, sizeof outcome.address, printerPath);
+    outcome.route = printer->portType;
+    offerRepair(controls, &outcome, result);
+    endProbe(printer, &outcome, result);
 }
 
 void findEthernetPrinter(DialogControls* controls, PrinterData* printer) {
@@ -237,25 +360,34 @@ void findEthernetPrinter(DialogControls* controls, PrinterData* printer) {
 
 void findEthernetPrinterAt(DialogControls* controls, PrinterData* printer,
                            const EthernetSettings* address) {
-    startProbe(controls, "Probing for printers - Operation may take up to 30 seconds");
+    ProbeOutcome outcome = startProbe(controls, PROBE_KIND_ETHERNET,
+                                      "Probing for printers - Operation may take up to 30 seconds");
     if (!connectEthernet(&printerSocket, address->ipOctet1, address->ipOctet2, address->ipOctet3,
                          address->ipOctet4, address->tcpPort, printer)) {
-        showNothingFound(controls, "Did not find Ethernet attached printer");
+        showNothingFound(controls, &outcome, "Did not find Ethernet attached printer");
+        endProbe(printer, &outcome, PROBE_RESULT_NO_PRINTER);
         return;
     }
-    activeConnection = PORT_TYPE_ETHERNET;
+    // connectEthernet has set the route, activeConnection with it.
     debugLogFormat("After finding Ethernet port type = %d", printer->portType);
     if (!GetPrinterIDEthernet(printerSocket, printer)) {
         showMessage("Can't get printer ID");
-        showNotReady(controls);
+        showNotReady(controls, &outcome);
         closeSocket(printerSocket);
+        endProbe(printer, &outcome, PROBE_RESULT_NOT_READY);
         return;
     }
-    showIdentity(controls, printer, PROBE_ETHERNET);
-    char reason[CAPTION_SIZE];
-    checkIdentity(printer, true, reason, sizeof reason);
-    showReadiness(controls, printer, isPrinterReadyEthernet(printerSocket), PROBE_ETHERNET, reason);
+    showIdentity(controls, printer, PROBE_ETHERNET, true, &outcome);
+    checkIdentity(printer, true, PROBE_ETHERNET, &outcome);
+    ProbeResult result = showReadiness(controls, printer, isPrinterReadyEthernet(printerSocket),
+                                       PROBE_ETHERNET, &outcome);
     closeSocket(printerSocket);
+    formatEthernetAddress(address->ipOctet1, address->ipOctet2, address->ipOctet3,
+                          address->ipOctet4, address->tcpPort, outcome.address,
+                          sizeof outcome.address);
+    outcome.route = printer->portType;
+    offerRepair(controls, &outcome, result);
+    endProbe(printer, &outcome, result);
 }
 
 void connectWriterClosingProbes() {
@@ -267,11 +399,15 @@ bool selectFirmwareVariant(DialogControls* controls, PrinterData* printer) {
     if (!printerIdentified) {
         return false;
     }
+    ProbeOutcome outcome = shownProbe;
     int index = userInterfaceService->comboGetSelection(controls->firmwareCombo);
     char caption[CAPTION_SIZE];
     composeVariantCaption(caption, sizeof caption, printer->boardType, index);
-    setText(controls->upgradeButton, caption);
-    enable(controls->upgradeButton, true);
+    showCaption(controls, &outcome, caption, true);
     printer->variant = variantForSelection(printer->boardType, index);
-    return pickFirmwareImage(&currentImage, printer);
+    bool picked = pickFirmwareImage(&currentImage, printer);
+    recordImage(&outcome);
+    shownProbe = outcome;
+    publishProbeOutcome(outcome);
+    return picked;
 }

@@ -4,28 +4,31 @@
 
 MarkerHandle instanceMutex = NO_MARKER;
 uint32_t m_dwLastError = 0;
+PlatformError instanceMarkerError;
 
 static const char INSTANCE_MARKER_NAME[] = "KQ_TOOLS";
 
 static void logLastError(const char* function) {
     char line[256];
     snprintf(line, sizeof line, "%s = m_dwLastError = %X, ERROR_ALREADY_EXISTS = %X", function,
-             m_dwLastError, PLATFORM_ERROR_ALREADY_EXISTS);
+             m_dwLastError, INSTANCE_MARKER_EXISTS_CODE);
     debugLog(line);
 }
 
 void CreateSingleInstance() {
     debugLog("CreateSingleInstance - Entry");
-    PlatformError error = 0;
+    PlatformError error;
     instanceMutex = kernelService->createMarker(INSTANCE_MARKER_NAME, &error);
-    m_dwLastError = error;
+    instanceMarkerError = error;
+    m_dwLastError =
+        error.kind == PLATFORM_ERROR_ALREADY_EXISTS ? INSTANCE_MARKER_EXISTS_CODE : error.number;
     logLastError("CreateSingleInstance");
 }
 
 bool IsAnotherInstanceRunning() {
     debugLog("IsAnotherInstanceRunning - Entry");
     logLastError("IsAnotherInstanceRunning");
-    return m_dwLastError == PLATFORM_ERROR_ALREADY_EXISTS;
+    return m_dwLastError == INSTANCE_MARKER_EXISTS_CODE;
 }
 
 // A second call finds no handle and releases nothing: a stale handle value could by then

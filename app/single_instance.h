@@ -8,10 +8,17 @@
 
 #include <cstdint>
 
+// The Windows error code of a marker that already exists (ERROR_ALREADY_EXISTS): what
+// m_dwLastError holds, on every system, when another instance holds the marker.
+constexpr uint32_t INSTANCE_MARKER_EXISTS_CODE = 183;
+
 // The marker's handle: NO_MARKER before creation and after release.
 extern MarkerHandle instanceMutex;
-// The error code of the marker's creation, read right after it.
+// The error code of the marker's creation, read right after it: INSTANCE_MARKER_EXISTS_CODE
+// when the marker was held already, else the system's number (0 for a new marker).
 extern uint32_t m_dwLastError;
+// The creation's error as the platform reported it, kind and number, for messages.
+extern PlatformError instanceMarkerError;
 
 // Creates the marker into instanceMutex and records m_dwLastError. A failed creation is not
 // reported: unless its error is 183, the tool runs as if it were the only instance.

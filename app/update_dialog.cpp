@@ -1,7 +1,7 @@
 #include "app/update_dialog.h"
 
 #include "app/probe.h"
-#include "app/run_end.h"
+#include "app/run.h"
 #include "app/single_instance.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
@@ -9,7 +9,9 @@
 #include "dialog/dialog_controls.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
+#include "identity/device_id.h"
 #include "identity/firmware_catalogue.h"
+#include "outcome/outcomes.h"
 #include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "resources/resource.h"
@@ -46,17 +48,27 @@ void refresh(DialogWindow, int) {
     refreshPrinterData(&dialogControls, &printerData);
 }
 
-// "STATUS": a look at the local printer's readiness, reported only when it is not ready.
+// "STATUS": a look at the local printer's readiness, reported only when it is not ready. The
+// box says "Not Ready" whether no printer was found or the one found is not ready; the record
+// tells the two apart.
 void queryStatus(DialogWindow, int) {
+    ProbeOutcome outcome = beginProbeOutcome(PROBE_KIND_STATUS);
     if (!GetPrinterHandle(&printerHandle, &printerData)) {
         showMessage("Not Ready");
+        outcome.result = PROBE_RESULT_NO_PRINTER;
+        publishProbeOutcome(outcome);
         return;
     }
-    if (!isPrinterReady(printerHandle, &printerData)) {
+    outcome.route = printerData.portType;
+    outcome.port = portLabel(printerData.portType);
+    bool ready = isPrinterReady(printerHandle, &printerData);
+    if (!ready) {
         showMessage("Not Ready");
     }
     closePrinterHandle(printerHandle);
     printerHandle = INVALID_CHANNEL_HANDLE;
+    outcome.result = ready ? PROBE_RESULT_READY : PROBE_RESULT_NOT_READY;
+    publishProbeOutcome(outcome);
 }
 
 // The stored versions, in one box captioned "Versions".

@@ -1,7 +1,7 @@
 #pragma once
 
 // The command line of ticketflash: one subcommand that mirrors a command of the update dialog,
-// and the global switches.
+// and the global switches. What each subcommand takes and runs is in its row (subcommands.h).
 
 #include <string>
 
@@ -13,6 +13,8 @@ enum CliCommand {
     CLI_COMMAND_UPGRADE,       // a probe by the chosen route, then the upgrade button
     CLI_COMMAND_RESTORE_PORTS, // the start's recovery of an interrupted run's printer ports alone
     CLI_COMMAND_FLEET, // every printer of an inventory over TCP, each by an upgrade run of its own
+    CLI_COMMAND_HISTORY, // the history of upgrades, of every printer or of one
+    CLI_COMMAND_COUNT,
 };
 
 // How many printers a fleet run works on at once unless told.
@@ -22,7 +24,10 @@ struct CliOptions {
     CliCommand command = CLI_COMMAND_PROBE;
     bool log = false;  // the diagnostic lines on standard error
     bool json = false; // one JSON object on standard output and nothing else
-    bool yes = false;  // answers Yes to every question
+    // The run's record stream on standard output (cli/record_json.h), one JSON line a change, the
+    // report last: what a fleet run reads from its children.
+    bool jsonLines = false;
+    bool yes = false; // answers Yes to every question
     // The printer's address over TCP, typed into the dialog's edits when given; otherwise the
     // edits keep their defaults. An upgrade goes over TCP when either is given.
     std::string ipAddress;
@@ -51,11 +56,26 @@ constexpr int CLI_EXIT_ANOTHER_INSTANCE = 75;
 // Not an exit code: parsing went through and the run goes on.
 constexpr int CLI_PARSED = -1;
 
+// Where a usage error goes besides standard error. With --json, one JSON object on standard
+// output: {"command": the subcommand's name, null when none was recognised, "error": the error,
+// "exitCode": 64}; with --json-lines, that object as the record stream's "report" line.
+struct UsageErrorJson {
+    const char* command = nullptr;
+    bool json = false;
+    bool jsonLines = false;
+};
+
+// The usage error's JSON of a parsed command line.
+UsageErrorJson usageErrorJson(const CliOptions& options);
+
 // Reports a usage error as parsing does: "ticketflash: " and the error naming the argument on
-// one line, then the usage line, on standard error.
-void printUsageError(const std::string& error);
+// one line, then the usage line, on standard error; and its JSON object when asked for. A run
+// that prints a report of its own passes no JSON.
+void printUsageError(const std::string& error, const UsageErrorJson& json = {});
 
 // Parses the command line into *options. Returns CLI_PARSED when the run goes on; otherwise the
-// exit code, after printing the help or the version (0), or a one-line error naming the
-// argument followed by the usage line on standard error (CLI_EXIT_USAGE).
+// exit code, after printing the help or the version (CLI_EXIT_DONE), or a usage error
+// (CLI_EXIT_USAGE). The error names the argument; a mistyped subcommand or option gets the
+// nearest one suggested ("upgarde: not a subcommand; did you mean upgrade?"), an address with a
+// port in --ip the option for the port.
 int parseCliOptions(int argc, const char* const* argv, CliOptions* options);

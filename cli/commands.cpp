@@ -1,19 +1,19 @@
 #include "cli/commands.h"
 
-#include "app/run_end.h"
+#include "app/run.h"
+#include "cli/closing_lines.h"
 #include "cli/console_output.h"
 #include "cli/dialog_front.h"
 #include "cli/dialog_view.h"
 #include "cli/progress.h"
-#include "cli/stream_counter.h"
-#include "cli/upgrade_check.h"
+#include "cli/record_json.h"
+#include "cli/subcommands.h"
 #include "connection/local_discovery.h"
 #include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
-#include "identity/printer_data.h"
+#include "outcome/outcomes.h"
 #include "resources/resource.h"
 
-#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -25,33 +25,20 @@ namespace {
 // streaming of the largest image over the slowest channel.
 constexpr auto WRITER_FOLLOW_LIMIT = std::chrono::minutes(15);
 constexpr auto WRITER_POLL_INTERVAL = std::chrono::milliseconds(100);
-constexpr const char NOT_READY_BOX[] = "Not Ready";
-
-std::atomic<bool> writerStarted{false};
-// Set when the closing probe of the writer wrote the version text.
-std::atomic<bool> versionShownAfterUpgrade{false};
 
 std::mutex progressMutex;
 PlainProgress plainProgress;
 
-void showProgress() {
-    DialogView view = readDialogView();
-    if (liveOutput()) {
-        showLiveLine(progressLiveLine(view.programStatus, view.programState));
-        return;
-    }
-    std::lock_guard<std::mutex> lock(progressMutex);
-    std::string line = plainProgress.lineFor(view.programStatus, view.programState);
-    if (!line.empty()) {
-        printProgressLine(line);
-    }
-}
-
-int probeExitCode(const DialogView& view) {
-    if (viewFoundNoPrinter(view)) {
+int probeExitCode(const ProbeOutcome& probe) {
+    switch (probe.result) {
+    case PROBE_RESULT_NO_PRINTER:
         return CLI_EXIT_NO_PRINTER;
+    case PROBE_RESULT_READY:
+    case PROBE_RESULT_UNIDENTIFIED:
+        return CLI_EXIT_DONE;
+    default:
+        return CLI_EXIT_FAILED;
     }
-    return viewPrinterReady(view) ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
 }
 
 // Types the address into the dialog's edits, octet by octet, as the user would.
@@ -72,6 +59,8 @@ void typeAddress(const CliOptions& options) {
     }
 }
 
+} // namespace
+
 // The probe of the chosen route: the local probe of the dialog's start, or "Find Ethernet
 // Printer" after typing the address.
 RunOutcome probeByRoute(const CliOptions& options) {
@@ -83,8 +72,8 @@ RunOutcome probeByRoute(const CliOptions& options) {
         startDialog(true);
     }
     RunOutcome outcome;
-    outcome.showFields = true;
-    outcome.exitCode = probeExitCode(readDialogView());
+    outcome.exitCode = probeExitCode(lastProbeOutcome());
+    outcome.closingLine = probeClosingLine(lastProbeOutcome());
     // The probe gave up and asked for the end of the run: the device id could not be read, or
     // the spooler's printers could not be listed.
     if (runEndRequested.load()) {
@@ -93,42 +82,32 @@ RunOutcome probeByRoute(const CliOptions& options) {
     return outcome;
 }
 
-RunOutcome showVersions() {
+RunOutcome showVersions(const CliOptions&) {
     startDialog(false);
     clickControl(IDC_DISPLAY_VERSIONS_BUTTON);
     return RunOutcome();
 }
 
-bool notReadyShown() {
-    for (const ShownBox& box : shownBoxes()) {
-        if (box.text == NOT_READY_BOX) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // "STATUS": its button is hidden in the dialog, so its command is sent as the dialog would
-// receive it. The dialog says "Not Ready" both when no printer is found and when the printer is
-// not ready; the route the search left tells the two apart.
-RunOutcome queryStatus() {
+// receive it. Its record tells a printer that is not ready from no printer at all.
+RunOutcome queryStatus(const CliOptions&) {
     startDialog(false);
     sendControlCommand(IDC_STATUS_BUTTON);
     RunOutcome outcome;
-    bool ready = !notReadyShown();
-    outcome.statusOverride = ready ? "Ready" : NOT_READY_BOX;
-    if (!ready) {
-        outcome.exitCode =
-            printerData.portType == PORT_TYPE_NONE ? CLI_EXIT_NO_PRINTER : CLI_EXIT_FAILED;
-    }
-    outcome.closingLine = ready ? "The printer is ready." : "The printer is not ready.";
+    ProbeResult result = lastProbeOutcome().result;
+    outcome.exitCode = result == PROBE_RESULT_READY        ? CLI_EXIT_DONE
+                       : result == PROBE_RESULT_NO_PRINTER ? CLI_EXIT_NO_PRINTER
+                                                           : CLI_EXIT_FAILED;
+    outcome.closingLine =
+        result == PROBE_RESULT_READY ? "The printer is ready." : "The printer is not ready.";
     return outcome;
 }
 
+namespace {
+
 // A raster printer's firmware is chosen in the combo box, which only raster printers show.
 int chooseVariant(const CliOptions& options, RunOutcome* outcome) {
-    DialogView view = readDialogView();
-    if (!view.variantsShown) {
+    if (lastProbeOutcome().variantImages == nullptr) {
         if (options.variant != 0) {
             outcome->closingLine = "--variant: this printer has no firmware variants to choose";
             return CLI_EXIT_USAGE;
@@ -163,92 +142,71 @@ void followWriter() {
     }
 }
 
-// Done only when the writer wrote every byte and the closing probe's version is the label of
-// the image written. After a write error the printer's word counts for nothing.
+// The upgrade command's end as its verdict says: done only when the writer wrote every byte and
+// the closing probe read the image's version back. Declined is exit 2, anything else short of
+// done exit 1.
 void judgeUpgrade(RunOutcome* outcome) {
-    DialogView view = readDialogView();
-    outcome->newVersion = view.version;
-    outcome->bytesSent = streamedBytes();
-    bool read = versionShownAfterUpgrade.load() && !viewFoundNoPrinter(view);
-    outcome->verified =
-        writerOutcome.wroteAll && read && versionRunsImage(view.version, outcome->image);
-    outcome->exitCode = outcome->verified ? CLI_EXIT_DONE : CLI_EXIT_FAILED;
-    outcome->closingLine =
-        writerOutcome.wroteAll
-            ? upgradeVerdict(read, view.version, outcome->image)
-            : writeFailedVerdict(writerOutcome.bytesAccepted, writerOutcome.imageSize,
-                                 writerOutcome.writeError);
+    UpgradeVerdict verdict = lastUpgradeVerdict();
+    outcome->exitCode = verdict.result == UPGRADE_RESULT_VERIFIED     ? CLI_EXIT_DONE
+                        : verdict.failure == UPGRADE_FAILURE_DECLINED ? CLI_EXIT_DECLINED
+                                                                      : CLI_EXIT_FAILED;
+    outcome->closingLine = upgradeClosingLine(verdict);
 }
 
 void startUpgrade(RunOutcome* outcome) {
     clickControl(IDC_UPGRADE_BUTTON);
-    if (!writerBusy()) {
-        bool declined = questionDeclined();
-        outcome->exitCode = declined ? CLI_EXIT_DECLINED : CLI_EXIT_FAILED;
-        outcome->closingLine = declined ? "Nothing was written: the question was answered No."
-                               : flashModeAbandoned
-                                   ? "The upgrade did not start and no firmware was written, but "
-                                     "the printer took the flash-mode request: it may be waiting "
-                                     "in flash mode, power-cycle it before using it again."
-                                   : "The upgrade did not start; nothing was written.";
-        return;
+    if (lastUpgradeVerdict().writerStarted) {
+        followWriter();
+        endLiveLine();
     }
-    outcome->image = writerJob.image->version;
-    bool ethernet = activeConnection == PORT_TYPE_ETHERNET;
-    countStreamOn(ethernet ? writerJob.socket : INVALID_SOCKET_HANDLE,
-                  ethernet ? INVALID_CHANNEL_HANDLE : writerJob.handle);
-    writerStarted = true;
-    followWriter();
-    endLiveLine();
     judgeUpgrade(outcome);
-}
-
-RunOutcome upgradeFirmware(const CliOptions& options) {
-    RunOutcome outcome = probeByRoute(options);
-    outcome.upgrade = true;
-    if (outcome.exitCode != CLI_EXIT_DONE) {
-        outcome.closingLine = outcome.exitCode == CLI_EXIT_NO_PRINTER
-                                  ? "No printer was found; nothing was written."
-                                  : "The printer is not ready; nothing was written.";
-        return outcome;
-    }
-    // A ready printer whose upgrade button stays disabled, with no firmware to choose either:
-    // the caption says why no firmware is offered.
-    DialogView view = readDialogView();
-    if (!view.upgradeEnabled && !view.variantsShown) {
-        outcome.exitCode = CLI_EXIT_FAILED;
-        outcome.closingLine = view.caption + "; nothing was written.";
-        return outcome;
-    }
-    outcome.exitCode = chooseVariant(options, &outcome);
-    if (outcome.exitCode != CLI_EXIT_DONE) {
-        return outcome;
-    }
-    printDialogFields();
-    printUserLine("");
-    outcome.showFields = false;
-    startUpgrade(&outcome);
-    printUserLine("");
-    outcome.showFields = true;
-    return outcome;
 }
 
 } // namespace
 
-bool runsOverTcp(const CliOptions& options) {
-    return options.command == CLI_COMMAND_FIND ||
-           (options.command == CLI_COMMAND_UPGRADE &&
-            (!options.ipAddress.empty() || !options.tcpPort.empty()));
+RunOutcome upgradeFirmware(const CliOptions& options) {
+    RunOutcome outcome = probeByRoute(options);
+    ProbeOutcome probe = lastProbeOutcome();
+    std::string advice = outcome.closingLine.empty() ? "" : " " + outcome.closingLine;
+    if (probe.repair && !runEndRequested.load()) {
+        // A printer that an upgrade here left half-written: its image goes again.
+        outcome.exitCode = CLI_EXIT_DONE;
+    } else if (outcome.exitCode != CLI_EXIT_DONE) {
+        outcome.closingLine = (outcome.exitCode == CLI_EXIT_NO_PRINTER
+                                   ? "No printer was found; nothing was written."
+                                   : "The printer is not ready; nothing was written.") +
+                              advice;
+        return outcome;
+    } else if (probe.result == PROBE_RESULT_UNIDENTIFIED) {
+        // A ready printer that gets no firmware: the reason is the upgrade button's caption.
+        outcome.exitCode = CLI_EXIT_FAILED;
+        outcome.closingLine =
+            std::string(probe.reason) + "; nothing was written. " + UNRECOGNISED_FIRMWARE_ADVICE;
+        return outcome;
+    } else {
+        outcome.exitCode = chooseVariant(options, &outcome);
+        if (outcome.exitCode != CLI_EXIT_DONE) {
+            return outcome;
+        }
+    }
+    printDialogFields();
+    if (probe.repair) {
+        printUserLine(probeClosingLine(probe));
+    }
+    printUserLine("");
+    startUpgrade(&outcome);
+    printUserLine("");
+    return outcome;
 }
 
-void followDialogChange(const DialogChange& change) {
-    if (change.kind != DIALOG_CHANGE_TEXT) {
+void showWriterProgress(const WriterProgress& progress) {
+    if (liveOutput()) {
+        showLiveLine(progressLiveLine(progress));
         return;
     }
-    if (change.controlId == IDC_PROGRAM_STATUS_TEXT || change.controlId == IDC_PROGRAM_STATE_TEXT) {
-        showProgress();
-    } else if (change.controlId == IDC_VERSION_TEXT && writerStarted.load()) {
-        versionShownAfterUpgrade = true;
+    std::lock_guard<std::mutex> lock(progressMutex);
+    for (const std::string& line : plainProgress.linesFor(progress)) {
+        printProgressLine(line);
     }
 }
 
@@ -273,38 +231,16 @@ void reportSeveralUsbPrinters(RunOutcome* outcome) {
                            "); pick one with --device PATH";
 }
 
-RunOutcome runSubcommand(const CliOptions& options) {
-    switch (options.command) {
-    case CLI_COMMAND_VERSIONS:
-        return showVersions();
-    case CLI_COMMAND_STATUS:
-        return queryStatus();
-    case CLI_COMMAND_UPGRADE:
-        return upgradeFirmware(options);
-    case CLI_COMMAND_RESTORE_PORTS:
-        // The start's recovery is the whole command (run.cpp).
-        return RunOutcome();
-    case CLI_COMMAND_PROBE:
-    case CLI_COMMAND_FIND:
-    case CLI_COMMAND_FLEET: // runs in fleet.cpp, never here
-        break;
-    }
-    return probeByRoute(options);
-}
-
 } // namespace
 
 RunOutcome runCommand(const CliOptions& options) {
     pickedUsbDevice = options.device.empty() ? nullptr : options.device.c_str();
-    RunOutcome outcome = runSubcommand(options);
+    RunOutcome outcome = subcommandFor(options.command).runCommands(options);
+    showAsItsRowSays(options.command, &outcome);
     if (severalUsbPrintersUnpicked()) {
         reportSeveralUsbPrinters(&outcome);
     }
     return outcome;
-}
-
-bool writerWasStarted() {
-    return writerStarted.load();
 }
 
 void waitForWriter() {
@@ -314,6 +250,24 @@ void waitForWriter() {
 }
 
 void judgeInterruptedUpgrade(RunOutcome* outcome) {
-    outcome->image = writerJob.image->version;
     judgeUpgrade(outcome);
+}
+
+nlohmann::json runReport(CliCommand command, const RunOutcome& outcome) {
+    nlohmann::json report = probeOutcomeJson(lastProbeOutcome());
+    report["command"] = subcommandFor(command).name;
+    nlohmann::json messages = nlohmann::json::array();
+    for (const ShownBox& box : shownBoxes()) {
+        nlohmann::json message = {{"caption", box.caption}, {"text", box.text}};
+        if (box.question) {
+            message["answer"] = box.answeredYes ? "Yes" : "No";
+        }
+        messages.push_back(message);
+    }
+    report["messages"] = messages;
+    if (outcome.upgrade) {
+        report.update(upgradeVerdictJson(lastUpgradeVerdict()));
+    }
+    report["exitCode"] = outcome.exitCode;
+    return report;
 }

@@ -135,3 +135,23 @@ void flushConsoleOutput() {
     fflush(stdout);
     fflush(stderr);
 }
+
+std::string printableText(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\x%02X", c);
+            shown += escape;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
+std::string describedError(PlatformError error) {
+    char text[PLATFORM_ERROR_TEXT_SIZE];
+    describePlatformError(error, text, sizeof text);
+    return text;
+}

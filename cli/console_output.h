@@ -5,6 +5,8 @@
 // state rewrites in place and that plain lines push down. With --json nothing is written on
 // standard output until the one JSON object at the end.
 
+#include "platform/platform_error.h"
+
 #include <string>
 #include <vector>
 
@@ -41,8 +43,17 @@ void printPrompt(const std::string& prompt);
 // The answer to the question has been typed, line end included.
 void promptAnswered();
 
+// A text from a printer as a plain line may show it: every control character (ESC among them,
+// which would drive the terminal) and DEL written \xHH, so that nothing a printer sends can
+// clear the screen or rewrite a line. JSON shows texts as they are.
+std::string printableText(const std::string& text);
+
 // The closing JSON object: the one thing on standard output with --json.
 void printJsonDocument(const std::string& document);
 
 // Writes out whatever is buffered; before the process ends from another thread.
 void flushConsoleOutput();
+
+// An error of the platform in words and number, as the tool's lines show it: "connection
+// refused (111)".
+std::string describedError(PlatformError error);

@@ -7,22 +7,37 @@
 #include "platform/console.h"
 #include "resources/resource.h"
 
-#include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
 
 constexpr uint32_t ANSWER_SIZE = 64;
 
-constexpr auto INTERRUPT_YIELD = std::chrono::milliseconds(20);
+// The command lock, and what waits on it: a command for the lock, an interrupt for the command
+// that runs, a question for its typed answer or an interrupt.
+struct CommandLock {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool commandRunning = false;
+    int pendingInterrupts = 0; // waiting for the lock or holding it: no command starts meanwhile
+    bool questionWaiting = false;
+};
+// Never destroyed: an interrupt may still wait on it while the process ends, and destroying a
+// condition variable that a thread waits on blocks (glibc waits for its waiters to leave).
+CommandLock& commandLock = *new CommandLock;
 
-std::mutex commandMutex;
-std::atomic<std::thread::id> commandOwner;
-// An interrupt waits for the command lock: the next command waits until it has been dealt with.
-std::atomic<bool> interruptPending{false};
+// One line typed in answer to a question, filled by the question's reader.
+struct TypedAnswer {
+    bool arrived = false;
+    bool typed = false;
+    char text[ANSWER_SIZE] = "";
+};
 
 std::mutex frontMutex;
 bool answerYes = false;
@@ -36,12 +51,26 @@ void sendCommand(int controlId, int notification) {
     updateDialogProc(dialogModelWindow(), DIALOG_MESSAGE_COMMAND, parameter, 0);
 }
 
+void releaseCommandLock() {
+    {
+        std::lock_guard<std::mutex> lock(commandLock.mutex);
+        commandLock.commandRunning = false;
+    }
+    commandLock.changed.notify_all();
+}
+
 // Holds the command lock for one command.
+class CommandHold {
+  public:
+    CommandHold() { lockCommands(); }
+    ~CommandHold() { releaseCommandLock(); }
+    CommandHold(const CommandHold&) = delete;
+    CommandHold& operator=(const CommandHold&) = delete;
+};
+
 template <typename Work> auto asCommand(Work work) {
-    lockCommands();
-    auto result = work();
-    unlockCommands();
-    return result;
+    CommandHold hold;
+    return work();
 }
 
 // "[caption] text", or the caption on a line of its own above a text of several lines. The
@@ -60,23 +89,57 @@ std::string boxLines(const ShownBox& box) {
     return "[" + box.caption + "]" + (severalLines ? "\n" : " ") + text;
 }
 
-// The user's answer on the terminal. The command lock is let go meanwhile, so that an
-// interrupt can end the run while the question waits.
+// The question's reader: one line of standard input, handed to the question that started it.
+// A question that an interrupt answered leaves its reader waiting for a line that goes nowhere;
+// the run ends then.
+void readTypedAnswer(const std::shared_ptr<TypedAnswer>& answer) {
+    char text[ANSWER_SIZE] = "";
+    bool typed = consoleService->readLine(text, sizeof text);
+    {
+        std::lock_guard<std::mutex> lock(commandLock.mutex);
+        answer->typed = typed;
+        snprintf(answer->text, sizeof answer->text, "%s", text);
+        answer->arrived = true;
+    }
+    commandLock.changed.notify_all();
+}
+
+// False when no thread could be made for the reader.
+bool startReader(const std::shared_ptr<TypedAnswer>& answer) {
+    try {
+        std::thread(readTypedAnswer, answer).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+// The user's answer on the terminal. It is read on a thread of its own, so that an interrupt
+// need not wait for a line that may never come: an interrupt already pending, or one that
+// comes while the question waits, answers No at once, and the command that asked goes on from
+// there, still holding the command lock. Without a thread for the reader the answer is No, as at
+// the end of the input.
 bool askOnTerminal(const ShownBox& box) {
     printPrompt(boxLines(box) + " [y/N] ");
-    bool heldHere = commandOwner.load() == std::this_thread::get_id();
-    if (heldHere) {
-        unlockCommands();
+    auto answer = std::make_shared<TypedAnswer>();
+    std::unique_lock<std::mutex> lock(commandLock.mutex);
+    if (commandLock.pendingInterrupts > 0 || !startReader(answer)) {
+        return false;
     }
-    char answer[ANSWER_SIZE];
-    bool typed = consoleService->readLine(answer, sizeof answer);
-    if (typed) {
+    commandLock.questionWaiting = true;
+    commandLock.changed.wait(
+        lock, [&answer] { return answer->arrived || commandLock.pendingInterrupts > 0; });
+    commandLock.questionWaiting = false;
+    // Once the answer has arrived its reader is done with it; until then it may still write.
+    bool arrived = answer->arrived;
+    lock.unlock();
+    if (!arrived) {
+        return false;
+    }
+    if (answer->typed) {
         promptAnswered();
     }
-    if (heldHere) {
-        lockCommands();
-    }
-    return typed && answeredYes(answer);
+    return answer->typed && answeredYes(answer->text);
 }
 
 bool answerQuestion(const ShownBox& box) {
@@ -200,37 +263,35 @@ bool questionDeclined() {
 }
 
 void lockCommands() {
-    commandMutex.lock();
-    while (interruptPending.load()) {
-        commandMutex.unlock();
-        std::this_thread::sleep_for(INTERRUPT_YIELD);
-        commandMutex.lock();
+    std::unique_lock<std::mutex> lock(commandLock.mutex);
+    commandLock.changed.wait(
+        lock, [] { return !commandLock.commandRunning && commandLock.pendingInterrupts == 0; });
+    commandLock.commandRunning = true;
+}
+
+CommandLockForInterrupt::CommandLockForInterrupt() {
+    bool commandGoesOn = false;
+    {
+        std::lock_guard<std::mutex> lock(commandLock.mutex);
+        ++commandLock.pendingInterrupts;
+        commandGoesOn = commandLock.commandRunning && !commandLock.questionWaiting;
     }
-    commandOwner.store(std::this_thread::get_id());
-}
-
-bool tryLockCommandsForInterrupt() {
-    interruptPending = true;
-    if (!commandMutex.try_lock()) {
-        return false;
+    commandLock.changed.notify_all(); // a question that waits is answered No
+    if (commandGoesOn) {
+        printUserLine("Interrupt received: it is dealt with when the current step has ended.");
     }
-    commandOwner.store(std::this_thread::get_id());
-    return true;
+    std::unique_lock<std::mutex> lock(commandLock.mutex);
+    commandLock.changed.wait(lock, [] { return !commandLock.commandRunning; });
+    commandLock.commandRunning = true;
 }
 
-void waitForCommandsForInterrupt() {
-    commandMutex.lock();
-    commandOwner.store(std::this_thread::get_id());
-}
-
-void unlockCommands() {
-    commandOwner.store(std::thread::id());
-    commandMutex.unlock();
-}
-
-void unlockCommandsAfterInterrupt() {
-    interruptPending = false;
-    unlockCommands();
+CommandLockForInterrupt::~CommandLockForInterrupt() {
+    {
+        std::lock_guard<std::mutex> lock(commandLock.mutex);
+        --commandLock.pendingInterrupts;
+        commandLock.commandRunning = false;
+    }
+    commandLock.changed.notify_all();
 }
 
 bool answeredYes(const char* answer) {

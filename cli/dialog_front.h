@@ -6,8 +6,11 @@
 // and tells listeners of every change the dialog shows.
 //
 // Commands run one at a time, as a dialog's message loop handles one message at a time: the
-// command lock is held while a command runs and released while the tool waits for the user (a
-// question) or for the flash writer, so that an interrupt can end the run at those moments.
+// command lock is held while a command runs, a question it asks included, and free between
+// commands (while the tool follows the flash writer, for one). An interrupt takes the lock to
+// end the run; it goes before any command still to come, and never ends the run while a command
+// runs: a question that waits for its typed answer is answered No, so that the command that
+// asked ends through its own steps (an upgrade closes the socket it opened) first.
 
 #include "dialog/dialog_model.h"
 
@@ -53,16 +56,22 @@ bool pressEscape();
 std::vector<ShownBox> shownBoxes();
 bool questionDeclined();
 
-// The command lock. lockCommands waits, as well, while an interrupt is being dealt with.
+// Takes the command lock for the rest of the run, for its end after the last command: waits
+// while a command runs or an interrupt is pending. Never let go; the process ends.
 void lockCommands();
-void unlockCommands();
 
-// The command lock for an interrupt, which goes before any command still to come: the try
-// fails while a command runs, and the wait then lasts until that command's end.
-bool tryLockCommandsForInterrupt();
-void waitForCommandsForInterrupt();
-// Lets go of the lock when the run goes on after an interrupt (the dialog refused to exit).
-void unlockCommandsAfterInterrupt();
+// Holds the command lock for an interrupt while it lives. Its start marks the interrupt pending,
+// so that no further command starts, answers No to a question that waits, and waits for the
+// command that runs to end (saying so on standard output, unless that command only had its
+// question to end). Its end lets go of the lock, for a run that goes on after an interrupt
+// (the dialog refused to exit).
+class CommandLockForInterrupt {
+  public:
+    CommandLockForInterrupt();
+    ~CommandLockForInterrupt();
+    CommandLockForInterrupt(const CommandLockForInterrupt&) = delete;
+    CommandLockForInterrupt& operator=(const CommandLockForInterrupt&) = delete;
+};
 
 // Whether a line typed in answer to a question means Yes: y or yes, in either case.
 bool answeredYes(const char* answer);

@@ -6,9 +6,6 @@
 namespace {
 
 constexpr size_t LABEL_WIDTH = 13;
-const char READY_STATUS[] = "Found Printer - Printer ready";
-const char NO_LOCAL_PRINTER_STATUS[] = "Did not find printer";
-const char NO_ETHERNET_PRINTER_STATUS[] = "Did not find Ethernet attached printer";
 
 DialogItemState itemState(int controlId) {
     DialogItemState state{};
@@ -36,17 +33,7 @@ DialogView readDialogView() {
         upgrade.enabled,
         combo.comboEntries,
         combo.visible,
-        itemText(IDC_PROGRAM_STATUS_TEXT),
-        itemText(IDC_PROGRAM_STATE_TEXT),
     };
-}
-
-bool viewFoundNoPrinter(const DialogView& view) {
-    return view.status == NO_LOCAL_PRINTER_STATUS || view.status == NO_ETHERNET_PRINTER_STATUS;
-}
-
-bool viewPrinterReady(const DialogView& view) {
-    return view.status == READY_STATUS;
 }
 
 std::vector<std::string> dialogFieldLines(const DialogView& view) {
@@ -78,19 +65,4 @@ std::vector<std::string> dialogFieldLines(const DialogView& view) {
         lines.push_back(line + field.text);
     }
     return lines;
-}
-
-nlohmann::json dialogViewJson(const DialogView& view) {
-    return {
-        {"status", view.status},
-        {"model", view.model},
-        {"port", view.port},
-        {"language", view.language},
-        {"board", view.board},
-        {"version", view.version},
-        {"ready", viewPrinterReady(view)},
-        {"caption", view.caption},
-        {"upgradeEnabled", view.upgradeEnabled},
-        {"variants", view.variants},
-    };
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-// What the dialog shows, read back from the in-memory dialog: the probe's status line, the
-// printer's identity, the upgrade button and the firmware combo box, and the two texts of the
-// "Programming Status" group.
+// The dialog as it stands, read back from the in-memory dialog for one purpose: printing its
+// fields as the Windows dialog would show them (the probe's status line, the printer's identity,
+// the upgrade button and the firmware combo box). Nothing is decided from these texts: the
+// outcome of a run comes from the core's records (outcome/outcomes.h).
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -19,19 +19,9 @@ struct DialogView {
     bool upgradeEnabled;
     std::vector<std::string> variants; // the firmware combo box's entries
     bool variantsShown;                // the combo box is shown (raster printers)
-    std::string programStatus;
-    std::string programState;
 };
 
 DialogView readDialogView();
 
-// The probe outcomes, by the status line.
-bool viewFoundNoPrinter(const DialogView& view);
-bool viewPrinterReady(const DialogView& view);
-
 // The fields as aligned "Label   text" lines.
 std::vector<std::string> dialogFieldLines(const DialogView& view);
-
-// The keys every JSON outcome has from the dialog: status, model, port, language, board,
-// version, ready, caption, upgradeEnabled and variants.
-nlohmann::json dialogViewJson(const DialogView& view);

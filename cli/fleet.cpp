@@ -29,8 +29,7 @@ constexpr char NOT_STARTED[] = "interrupted before its upgrade started";
 struct RunningChild {
     FleetPrinter* printer;
     ChildHandle handle;
-    std::string streams[2]; // standard output, standard error
-    size_t errorsFollowed;  // how much of standard error went to the progress already
+    std::string pendingLine; // the start of a record line whose end has not come yet
     bool interrupted;
     bool overdue; // interrupted for running longer than CHILD_TIME_LIMIT
     std::chrono::steady_clock::time_point startedAt;
@@ -84,26 +83,24 @@ std::vector<std::string> childArguments(const FleetPrinter& printer, const char*
 }
 
 std::vector<std::string> probeArguments(const FleetPrinter& printer) {
-    return childArguments(printer, "find", {"--json", "find"});
+    return childArguments(printer, "find", {"--json-lines", "find"});
 }
 
 std::vector<std::string> upgradeArguments(const FleetPrinter& printer) {
     std::vector<std::string> arguments =
-        childArguments(printer, "upgrade", {"--json", "upgrade", "--progress", "--yes"});
+        childArguments(printer, "upgrade", {"--json-lines", "upgrade", "--yes"});
     if (printer.where.variant != 0) {
         arguments.insert(arguments.end(), {"--variant", std::to_string(printer.where.variant)});
     }
     return arguments;
 }
 
-void judgeProbeChild(FleetPrinter* printer, const RunningChild& child, int exitCode) {
-    judgeProbe(printer, exitCode, child.streams[CHILD_OUTPUT], child.streams[CHILD_ERRORS],
-               fleetOptions.reinstall);
+void judgeProbeChild(FleetPrinter* printer, const RunningChild&, int exitCode) {
+    judgeProbe(printer, exitCode, fleetOptions.reinstall);
 }
 
 void judgeUpgradeChild(FleetPrinter* printer, const RunningChild& child, int exitCode) {
-    judgeUpgrade(printer, exitCode, child.streams[CHILD_OUTPUT], child.streams[CHILD_ERRORS],
-                 child.interrupted);
+    judgeUpgrade(printer, exitCode, child.interrupted);
 }
 
 const ChildPass PROBE_PASS = {
@@ -143,20 +140,33 @@ bool startChild(FleetPrinter* printer, const ChildPass& pass, RunningChild* chil
         list.push_back(argument.c_str());
     }
     list.push_back(nullptr);
-    PlatformError error = 0;
+    PlatformError error;
     ChildHandle handle = processService->startSelf(list.data(), &error);
     if (handle == NO_CHILD) {
         printer->outcome = FLEET_OUTCOME_FAILED;
-        printer->reason = "its run could not be started (error " + std::to_string(error) + ")";
+        printer->reason = "its run could not be started: " + describedError(error);
         return false;
     }
     printer->phase = pass.startPhase;
-    *child = {printer, handle, {}, 0, false, false, std::chrono::steady_clock::now()};
+    startChildRecords(printer);
+    *child = {printer, handle, {}, false, false, std::chrono::steady_clock::now()};
     return true;
 }
 
-// Reads what the child wrote; the complete lines of its standard error are its progress.
-// True when both streams have ended.
+// Follows each complete line of the child's record stream (its standard output).
+void followOutput(RunningChild* child, const char* bytes, size_t count) {
+    child->pendingLine.append(bytes, count);
+    size_t start = 0;
+    size_t end = 0;
+    while ((end = child->pendingLine.find('\n', start)) != std::string::npos) {
+        followRecordLine(child->printer, child->pendingLine.substr(start, end - start));
+        start = end + 1;
+    }
+    child->pendingLine.erase(0, start);
+}
+
+// Reads what the child wrote: its records on standard output; its standard error is read only
+// so that the child never waits on a full pipe. True when both streams have ended.
 bool readChild(RunningChild* child) {
     bool ended = true;
     char buffer[4096];
@@ -164,20 +174,11 @@ bool readChild(RunningChild* child) {
         int32_t count = 0;
         while ((count = processService->readChild(child->handle, stream, buffer, sizeof buffer)) >
                0) {
-            child->streams[stream].append(buffer, static_cast<size_t>(count));
+            if (stream == CHILD_OUTPUT) {
+                followOutput(child, buffer, static_cast<size_t>(count));
+            }
         }
         ended = ended && count == CHILD_STREAM_ENDED;
-    }
-    std::string& errors = child->streams[CHILD_ERRORS];
-    size_t end = 0;
-    while ((end = errors.find('\n', child->errorsFollowed)) != std::string::npos) {
-        std::string line = errors.substr(child->errorsFollowed, end - child->errorsFollowed);
-        // A Windows child ends its lines with "\r\n".
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        followProgressLine(child->printer, line);
-        child->errorsFollowed = end + 1;
     }
     return ended;
 }
@@ -196,7 +197,8 @@ bool childFinished(RunningChild* child, const ChildPass& pass) {
     processService->releaseChild(child->handle);
     pass.judge(child->printer, *child, exitCode);
     FleetPrinter* printer = child->printer;
-    if (child->overdue && printer->outcome != FLEET_OUTCOME_UPGRADED) {
+    if (child->overdue && printer->outcome != FLEET_OUTCOME_UPGRADED &&
+        printer->outcome != FLEET_OUTCOME_REPAIRED) {
         printer->outcome = FLEET_OUTCOME_FAILED;
         printer->reason =
             "its run did not end within 20 minutes and was interrupted; " + printer->reason;
@@ -338,17 +340,17 @@ bool loadInventory(const std::string& path) {
     std::stringstream text;
     text << file.rdbuf();
     if (!file) {
-        printUsageError(path + ": cannot read the inventory");
+        printUsageError(path + ": cannot read the inventory", usageErrorJson(fleetOptions));
         return false;
     }
     std::vector<InventoryPrinter> printers;
     std::string error;
     if (!parseInventory(text.str(), &printers, &error)) {
-        printUsageError(path + ": " + error);
+        printUsageError(path + ": " + error, usageErrorJson(fleetOptions));
         return false;
     }
     if (printers.empty()) {
-        printUsageError(path + ": the inventory lists no printer");
+        printUsageError(path + ": the inventory lists no printer", usageErrorJson(fleetOptions));
         return false;
     }
     for (const InventoryPrinter& where : printers) {
@@ -371,9 +373,10 @@ int runFleet(const CliOptions& options) {
     if (!loadInventory(options.inventory)) {
         return CLI_EXIT_USAGE;
     }
-    PlatformError error = 0;
+    PlatformError error;
     if (!consoleService->watchInterrupts(onFleetInterrupt, &error)) {
-        fprintf(stderr, "ticketflash: cannot watch for interrupts (error %u)\n", error);
+        fprintf(stderr, "ticketflash: cannot watch for interrupts: %s\n",
+                describedError(error).c_str());
     }
     runPass(PROBE_PASS);
     if (stopRequested.load()) {

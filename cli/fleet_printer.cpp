@@ -1,38 +1,27 @@
 #include "cli/fleet_printer.h"
 
-#include "cli/upgrade_check.h"
-#include "identity/firmware_selection.h"
+#include "cli/cli_options.h"
+#include "cli/closing_lines.h"
+#include "cli/progress.h"
+#include "cli/record_json.h"
+#include "identity/device_id.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
 
 using nlohmann::json;
 
-json parsedReport(const std::string& output) {
-    json report = json::parse(output, nullptr, false);
-    return report.is_object() ? report : json::object();
-}
-
-std::string text(const json& report, const char* key) {
-    return report.contains(key) && report[key].is_string() ? report[key].get<std::string>() : "";
-}
-
-// The first line of standard error that the tool wrote as an error: "ticketflash: ...".
-std::string errorLine(const std::string& errors) {
-    size_t start = errors.find("ticketflash: ");
-    if (start == std::string::npos) {
-        return "";
-    }
-    size_t end = errors.find('\n', start);
-    return errors.substr(start + 13, end == std::string::npos ? end : end - start - 13);
+std::string text(const json& record, const char* key) {
+    return record.is_object() && record.contains(key) && record[key].is_string()
+               ? record[key].get<std::string>()
+               : "";
 }
 
 // The texts of the message boxes the child run showed, one after the other.
 std::string messagesOf(const json& report) {
     std::string joined;
-    if (report.contains("messages") && report["messages"].is_array()) {
+    if (report.is_object() && report.contains("messages") && report["messages"].is_array()) {
         for (const json& message : report["messages"]) {
             std::string said = text(message, "text");
             joined += (joined.empty() || said.empty() ? "" : "; ") + said;
@@ -41,15 +30,12 @@ std::string messagesOf(const json& report) {
     return joined;
 }
 
-// Why a child run went wrong, in the words it used: its message boxes, else its error line,
-// else the probe's status line, else its exit code.
-std::string reasonOf(const json& report, const std::string& errors, int exitCode) {
-    std::string reason = messagesOf(report);
+// Why a child run went wrong: its message boxes, else its probe's status line, else its exit
+// code.
+std::string reasonOf(const FleetPrinter& printer, int exitCode) {
+    std::string reason = messagesOf(printer.report);
     if (reason.empty()) {
-        reason = errorLine(errors);
-    }
-    if (reason.empty()) {
-        reason = text(report, "status");
+        reason = text(printer.probe, "status");
     }
     if (reason.empty()) {
         reason = exitCode < 0 ? "its run ended abnormally"
@@ -64,67 +50,63 @@ void decide(FleetPrinter* printer, FleetOutcome outcome, const std::string& reas
     printer->phase = outcomeName(outcome);
 }
 
-// The label in the last parentheses of the upgrade button's caption: "Update G printer to new
-// version? (V1.12)".
-std::string captionLabel(const std::string& caption) {
-    size_t open = caption.rfind('(');
-    size_t close = caption.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open) {
-        return "";
-    }
-    return caption.substr(open + 1, close - open - 1);
-}
-
-// The image label of a raster printer's entry: the combo box shows one of the tool's name
-// lists; its version list, beside it, holds the labels.
-std::string variantLabel(const json& variants, int variant) {
-    const char* const* names[] = {variantNamesLogicI, variantNamesLogicII, variantNamesMz54};
-    const char* const* versions[] = {variantVersionsLogicI, variantVersionsLogicII,
-                                     variantVersionsMz54};
-    for (size_t list = 0; list < 3; ++list) {
-        int count = variantEntryCount(names[list]);
-        bool same = variants.is_array() && static_cast<int>(variants.size()) == count;
-        for (int entry = 0; same && entry < count; ++entry) {
-            same = variants[entry] == names[list][entry];
-        }
-        if (same && variant <= count) {
-            return versions[list][variant - 1];
-        }
-    }
-    return "";
-}
-
-// The image the upgrade will write, as the dialog chooses it; an outcome instead when the
+// The image the upgrade will write, as the probe's record names it: the probe's own choice, or
+// for a raster printer the image behind the inventory's variant. An outcome instead when the
 // printer gets none.
-void chooseImage(FleetPrinter* printer, const json& report) {
-    bool variantsShown = !report.value("upgradeEnabled", false) && report.contains("variants") &&
-                         !report["variants"].empty();
-    if (report.value("upgradeEnabled", false)) {
-        if (printer->where.variant != 0) {
-            decide(printer, FLEET_OUTCOME_FAILED,
-                   "variant= is given, but this printer has no firmware variants");
-            return;
-        }
-        printer->image = captionLabel(text(report, "caption"));
-    } else if (variantsShown) {
-        if (printer->where.variant == 0) {
+void chooseImage(FleetPrinter* printer) {
+    const json& probe = printer->probe;
+    json variants = probe.value("variantImages", json::array());
+    int variant = printer->where.variant;
+    if (!variants.empty()) {
+        if (variant == 0) {
             decide(printer, FLEET_OUTCOME_SKIPPED,
                    "a raster printer: give it variant=1 or variant=2 in the inventory");
             return;
         }
-        printer->image = variantLabel(report["variants"], printer->where.variant);
+        if (variant <= static_cast<int>(variants.size()) && variants[variant - 1].is_string()) {
+            printer->image = variants[variant - 1].get<std::string>();
+        }
+    } else if (variant != 0) {
+        decide(printer, FLEET_OUTCOME_FAILED,
+               "variant= is given, but this printer has no firmware variants");
+        return;
+    } else {
+        printer->image = text(probe, "image");
     }
     if (printer->image.empty()) {
+        std::string why = text(probe, "reason");
         decide(printer, FLEET_OUTCOME_FAILED,
-               "the tool has no firmware for this printer: " + text(report, "caption"));
+               "the tool has no firmware for this printer: " +
+                   (why.empty() ? text(probe, "caption") : why));
     }
 }
 
-int numberBefore(const std::string& line, const char* words) {
-    size_t at = line.find(words);
-    size_t start = line.rfind(' ', at == std::string::npos || at == 0 ? 0 : at - 1);
-    return at == std::string::npos ? -1
-                                   : atoi(line.c_str() + (start == std::string::npos ? 0 : start));
+// What the table shows of the writer's progress.
+void followProgress(FleetPrinter* printer, const json& record) {
+    WriterProgress progress;
+    if (!writerProgressFromJson(record, &progress)) {
+        return;
+    }
+    printer->bytesSent = progress.bytesAccepted;
+    if (progress.phase == WRITER_PHASE_IMAGE || progress.phase == WRITER_PHASE_END_OF_FILE) {
+        printer->phase = "Programming";
+        printer->kbytesDone = static_cast<int>(progress.bytesAccepted / 1024);
+        printer->kbytesTotal = static_cast<int>(progress.imageSize / 1024);
+        return;
+    }
+    printer->phase = progressLiveLine(progress);
+}
+
+// Why an upgrade that the child's verdict judged did not end verified: what the child was shown
+// when it stopped before its writer, then the verdict's own sentence.
+std::string verdictReason(const json& record) {
+    UpgradeVerdict verdict;
+    upgradeVerdictFromJson(record, &verdict);
+    std::string line = upgradeClosingLine(verdict);
+    if (!verdict.writerStarted && verdict.shown[0] != '\0') {
+        line = std::string(verdict.shown) + "; " + line;
+    }
+    return line;
 }
 
 } // namespace
@@ -134,82 +116,98 @@ std::string printerName(const FleetPrinter& printer) {
 }
 
 const char* outcomeName(FleetOutcome outcome) {
-    static const char* const names[] = {"open",    "upgraded", "current",
-                                        "skipped", "failed",   "not-found"};
+    static const char* const names[] = {"open",   "upgraded",  "current", "skipped",
+                                        "failed", "not-found", "repaired"};
     return names[outcome];
 }
 
-void judgeProbe(FleetPrinter* printer, int exitCode, const std::string& output,
-                const std::string& errors, bool reinstall) {
-    json report = parsedReport(output);
+void startChildRecords(FleetPrinter* printer) {
+    printer->probe = nullptr;
+    printer->verdict = nullptr;
+    printer->report = nullptr;
+}
+
+void followRecordLine(FleetPrinter* printer, const std::string& line) {
+    json record = json::parse(line, nullptr, false);
+    std::string kind = text(record, "record");
+    if (kind == "probe") {
+        printer->probe = record;
+    } else if (kind == "progress") {
+        followProgress(printer, record);
+    } else if (kind == "verdict") {
+        printer->verdict = record;
+    } else if (kind == "report") {
+        printer->report = record;
+        if (record.contains("messages") && record["messages"].is_array()) {
+            printer->messages = record["messages"];
+        }
+    }
+}
+
+void judgeProbe(FleetPrinter* printer, int exitCode, bool reinstall) {
     printer->exitCode = exitCode;
-    printer->model = text(report, "model");
-    printer->version = text(report, "version");
-    if (report.contains("messages")) {
-        printer->messages = report["messages"];
-    }
-    if (exitCode == 3) {
-        decide(printer, FLEET_OUTCOME_NOT_FOUND, reasonOf(report, errors, exitCode));
+    printer->model = text(printer->probe, "model");
+    printer->version = text(printer->probe, "version");
+    if (exitCode == CLI_EXIT_NO_PRINTER) {
+        decide(printer, FLEET_OUTCOME_NOT_FOUND, reasonOf(*printer, exitCode));
         return;
     }
-    if (exitCode != 0) {
-        decide(printer, FLEET_OUTCOME_FAILED, reasonOf(report, errors, exitCode));
+    // A printer an upgrade left half-written gets that image again, ready or not.
+    if (printer->probe.is_object() && printer->probe.value("repair", false)) {
+        printer->image = text(printer->probe, "image");
+        printer->phase = "to repair";
         return;
     }
-    chooseImage(printer, report);
+    if (exitCode != CLI_EXIT_DONE || !printer->probe.is_object()) {
+        decide(printer, FLEET_OUTCOME_FAILED, reasonOf(*printer, exitCode));
+        return;
+    }
+    chooseImage(printer);
     if (printer->outcome != FLEET_OUTCOME_OPEN) {
         return;
     }
-    if (versionRunsImage(printer->version, printer->image) && !reinstall) {
+    if (versionRunsImage(printer->version.c_str(), printer->image.c_str()) && !reinstall) {
         decide(printer, FLEET_OUTCOME_CURRENT, "");
         return;
     }
     printer->phase = "to upgrade";
 }
 
-void followProgressLine(FleetPrinter* printer, const std::string& line) {
-    if (line.empty() || line.rfind("ticketflash: ", 0) == 0) {
-        return;
-    }
-    if (line.rfind("Programming [", 0) == 0) {
-        printer->phase = "Programming";
-        printer->kbytesDone = numberBefore(line, " of ");
-        printer->kbytesTotal = numberBefore(line, " KBytes");
-        return;
-    }
-    printer->phase = line;
-}
-
-void judgeUpgrade(FleetPrinter* printer, int exitCode, const std::string& output,
-                  const std::string& errors, bool interrupted) {
-    json report = parsedReport(output);
+void judgeUpgrade(FleetPrinter* printer, int exitCode, bool interrupted) {
+    const json& verdict = printer->verdict;
+    std::string result = text(verdict, "result");
+    bool judged = result == "not-started" || result == "failed" || result == "verified";
     printer->exitCode = exitCode;
-    printer->bytesSent = report.value("bytesSent", uint64_t{0});
-    // The progress lines come at each tenth of the image: the count of the end is exact.
+    // A writer that did not finish left its count in the progress alone.
+    if (judged) {
+        printer->bytesSent = verdict.value("bytesSent", uint64_t{0});
+    }
     if (printer->kbytesTotal >= 0) {
         printer->kbytesDone = static_cast<int>(printer->bytesSent / 1024);
     }
-    printer->newVersion = text(report, "newVersion");
-    printer->verified = report.value("verified", false);
-    if (report.contains("messages")) {
-        printer->messages = report["messages"];
+    printer->newVersion = text(verdict, "newVersion");
+    printer->verified = verdict.is_object() && verdict.value("verified", false);
+    if (!text(verdict, "image").empty()) {
+        printer->image = text(verdict, "image");
     }
-    if (!text(report, "image").empty()) {
-        printer->image = text(report, "image");
-    }
-    if (exitCode == 0 && printer->verified) {
-        decide(printer, FLEET_OUTCOME_UPGRADED, "");
-    } else if (exitCode == 3) {
-        decide(printer, FLEET_OUTCOME_NOT_FOUND, reasonOf(report, errors, exitCode));
-    } else if (exitCode == 2 && interrupted && printer->bytesSent == 0) {
+    if (exitCode == CLI_EXIT_DONE && printer->verified) {
+        decide(printer,
+               verdict.value("repair", false) ? FLEET_OUTCOME_REPAIRED : FLEET_OUTCOME_UPGRADED,
+               "");
+    } else if (exitCode == CLI_EXIT_NO_PRINTER) {
+        decide(printer, FLEET_OUTCOME_NOT_FOUND, reasonOf(*printer, exitCode));
+    } else if (exitCode == CLI_EXIT_DECLINED && interrupted && printer->bytesSent == 0) {
         decide(printer, FLEET_OUTCOME_SKIPPED, "interrupted before its image was sent");
-    } else if (printer->bytesSent > 0 && exitCode >= 0) {
-        // The image went out: the closing probe's version says how the printer came back.
-        std::string said = messagesOf(report);
-        std::string verdict =
-            upgradeVerdict(!printer->newVersion.empty(), printer->newVersion, printer->image);
-        decide(printer, FLEET_OUTCOME_FAILED, said.empty() ? verdict : said + "; " + verdict);
+    } else if (judged) {
+        decide(printer, FLEET_OUTCOME_FAILED, verdictReason(verdict));
+    } else if (result == "writing") {
+        decide(printer, FLEET_OUTCOME_FAILED,
+               "its run ended while the image was being written, after " +
+                   std::to_string(printer->bytesSent) +
+                   " bytes were accepted; the printer does not hold a complete image. "
+                   "Power-cycle it, then upgrade it again from this machine: the history "
+                   "here knows the image it needs");
     } else {
-        decide(printer, FLEET_OUTCOME_FAILED, reasonOf(report, errors, exitCode));
+        decide(printer, FLEET_OUTCOME_FAILED, reasonOf(*printer, exitCode));
     }
 }

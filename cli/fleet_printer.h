@@ -1,9 +1,9 @@
 #pragma once
 
 // One printer of a fleet run as the run learns about it: what its probe found, which image it
-// gets, how its upgrade goes and how it ended. Each step is judged from what the printer's
-// child run said: its exit code, its one JSON object on standard output and, while it
-// upgrades, its progress lines on standard error.
+// gets, how its upgrade goes and how it ended. Each step is judged from its child run's record
+// stream (cli/record_json.h: the probe's outcome, the writer's progress, the upgrade's verdict
+// and the report) and its exit code; nothing is read from the words the child showed.
 
 #include "cli/fleet_inventory.h"
 
@@ -18,6 +18,8 @@ enum FleetOutcome {
     FLEET_OUTCOME_SKIPPED,
     FLEET_OUTCOME_FAILED,
     FLEET_OUTCOME_NOT_FOUND,
+    FLEET_OUTCOME_REPAIRED, // a printer an earlier upgrade left half-written, rewritten and
+                            // verified
 };
 
 struct FleetPrinter {
@@ -28,7 +30,6 @@ struct FleetPrinter {
     std::string phase;   // what happens to it now, as the table shows it
     int kbytesDone = -1; // while the image streams
     int kbytesTotal = -1;
-    bool upgradeStarted = false;
     FleetOutcome outcome = FLEET_OUTCOME_OPEN;
     std::string reason; // why it failed or was skipped
     uint64_t bytesSent = 0;
@@ -36,24 +37,30 @@ struct FleetPrinter {
     bool verified = false;
     nlohmann::json messages = nlohmann::json::array();
     int exitCode = -1; // of its last child run
+    // The last record of each kind its current child run sent (null before the first).
+    nlohmann::json probe;
+    nlohmann::json verdict;
+    nlohmann::json report;
 };
 
 // "10.0.0.7:10001"
 std::string printerName(const FleetPrinter& printer);
 
-// The probe's verdict. The printer stays open when its version differs from its image's (or
-// when reinstall is asked for); otherwise it is current, skipped, failed or not found.
-void judgeProbe(FleetPrinter* printer, int exitCode, const std::string& output,
-                const std::string& errors, bool reinstall);
+// A new child run: the records of the last one are forgotten.
+void startChildRecords(FleetPrinter* printer);
 
-// One progress line of the upgrade ("Delaying 15 seconds  5 s elapsed", "Programming [###...]
-// 128 of 384 KBytes", ...): the phase and KBytes shown for the printer.
-void followProgressLine(FleetPrinter* printer, const std::string& line);
+// One line of the child's record stream: its record is kept and the phase and KBytes shown for
+// the printer follow it. A line that is no record of the stream is passed over.
+void followRecordLine(FleetPrinter* printer, const std::string& line);
 
-// The upgrade's verdict. interrupted: the fleet run asked the child to stop.
-void judgeUpgrade(FleetPrinter* printer, int exitCode, const std::string& output,
-                  const std::string& errors, bool interrupted);
+// The probe's verdict once its child has ended. The printer stays open when its version differs
+// from its image's (or when reinstall is asked for); otherwise it is current, skipped, failed or
+// not found.
+void judgeProbe(FleetPrinter* printer, int exitCode, bool reinstall);
+
+// The upgrade's verdict once its child has ended. interrupted: the fleet run asked it to stop.
+void judgeUpgrade(FleetPrinter* printer, int exitCode, bool interrupted);
 
 // The word of the JSON report for an outcome: "upgraded", "current", "skipped", "failed",
-// "not-found".
+// "not-found", "repaired".
 const char* outcomeName(FleetOutcome outcome);

@@ -57,14 +57,16 @@ std::string fleetEventText(const FleetPrinter& printer) {
     std::string model = printer.model + " " + shortVersion(printer.version);
     switch (printer.outcome) {
     case FLEET_OUTCOME_OPEN:
-        if (printer.phase == "to upgrade") {
-            return "to upgrade: " + model + " -> " + printer.image;
+        if (printer.phase == "to upgrade" || printer.phase == "to repair") {
+            return printer.phase + ": " + model + " -> " + printer.image;
         }
         return printer.kbytesTotal >= 0 && printer.phase == "Programming"
                    ? "Programming " + kbytesText(printer) + " KBytes"
                    : printer.phase;
     case FLEET_OUTCOME_UPGRADED:
-        return "upgraded: " + printer.model + " now runs " + shortVersion(printer.newVersion);
+    case FLEET_OUTCOME_REPAIRED:
+        return std::string(outcomeName(printer.outcome)) + ": " + printer.model + " now runs " +
+               shortVersion(printer.newVersion);
     case FLEET_OUTCOME_CURRENT:
         return "current: " + model + " already runs " + printer.image;
     case FLEET_OUTCOME_SKIPPED:
@@ -80,8 +82,11 @@ std::string fleetSummaryLine(const std::vector<FleetPrinter>& printers) {
                        std::to_string(countOf(printers, FLEET_OUTCOME_CURRENT)) + " current, " +
                        std::to_string(countOf(printers, FLEET_OUTCOME_FAILED)) + " failed, " +
                        std::to_string(countOf(printers, FLEET_OUTCOME_NOT_FOUND)) + " not found";
-    int skipped = countOf(printers, FLEET_OUTCOME_SKIPPED);
-    return skipped > 0 ? line + ", " + std::to_string(skipped) + " skipped" : line;
+    for (FleetOutcome outcome : {FLEET_OUTCOME_REPAIRED, FLEET_OUTCOME_SKIPPED}) {
+        int count = countOf(printers, outcome);
+        line += count > 0 ? ", " + std::to_string(count) + " " + outcomeName(outcome) : "";
+    }
+    return line;
 }
 
 int fleetExitCode(const std::vector<FleetPrinter>& printers, bool stopped) {
@@ -116,6 +121,7 @@ json fleetReportJson(const std::vector<FleetPrinter>& printers, int exitCode) {
                     {"current", countOf(printers, FLEET_OUTCOME_CURRENT)},
                     {"skipped", countOf(printers, FLEET_OUTCOME_SKIPPED)},
                     {"failed", countOf(printers, FLEET_OUTCOME_FAILED)},
-                    {"notFound", countOf(printers, FLEET_OUTCOME_NOT_FOUND)}};
+                    {"notFound", countOf(printers, FLEET_OUTCOME_NOT_FOUND)},
+                    {"repaired", countOf(printers, FLEET_OUTCOME_REPAIRED)}};
     return {{"printers", list}, {"summary", summary}, {"exitCode", exitCode}};
 }

@@ -1,7 +1,6 @@
 // ticketflash: the command-line front end of the firmware upgrade tool.
 #include "cli/cli_options.h"
-#include "cli/fleet.h"
-#include "cli/run.h"
+#include "cli/subcommands.h"
 
 int main(int argc, char** argv) {
     CliOptions options;
@@ -9,5 +8,5 @@ int main(int argc, char** argv) {
     if (exitCode != CLI_PARSED) {
         return exitCode;
     }
-    return options.command == CLI_COMMAND_FLEET ? runFleet(options) : runTicketflash(options);
+    return subcommandFor(options.command).runProcess(options);
 }

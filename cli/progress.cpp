@@ -6,41 +6,11 @@ namespace {
 
 constexpr int BAR_WIDTH = 30;
 constexpr int PLAIN_SECONDS_STEP = 5;
+constexpr uint32_t KILOBYTE = 1024;
 
-// The number of a count text of this form ("%d seconds elapsed", "%d KBytes programmed"), or
-// -1 for a text of another form, such as the last count of the phase before.
-int countOf(const std::string& text, const char* form) {
-    int number = -1;
-    char rest[32] = "";
-    if (sscanf(text.c_str(), "%d %31[^\r\n]", &number, rest) != 2 || form != std::string(rest)) {
-        return -1;
-    }
-    return number;
-}
-
-int secondsOf(const std::string& count) {
-    return countOf(count, "seconds elapsed");
-}
-
-int kbytesOf(const std::string& count) {
-    return countOf(count, "KBytes programmed");
-}
-
-// "Programming %d KBytes": the image's KBytes, or -1 for any other phase.
-int imageKBytes(const std::string& phase) {
-    int size = -1;
-    return sscanf(phase.c_str(), "Programming %d KBytes", &size) == 1 ? size : -1;
-}
-
-// The count text without the line end that the writer puts after the KBytes.
-std::string trimmed(const std::string& text) {
-    size_t end = text.find_last_not_of("\r\n ");
-    return end == std::string::npos ? "" : text.substr(0, end + 1);
-}
-
-std::string bar(int done, int total) {
-    int filled = total > 0 ? done * BAR_WIDTH / total : BAR_WIDTH;
-    filled = filled < 0 ? 0 : (filled > BAR_WIDTH ? BAR_WIDTH : filled);
+std::string bar(uint32_t done, uint32_t total) {
+    uint32_t filled = total > 0 ? done * BAR_WIDTH / total : BAR_WIDTH;
+    filled = filled > BAR_WIDTH ? BAR_WIDTH : filled;
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "[" + std::string at -O3.
     std::string line = "[";
     line.append(filled, '#');
@@ -49,61 +19,82 @@ std::string bar(int done, int total) {
     return line;
 }
 
-std::string streamingLine(int total, const std::string& count) {
-    bool endOfFile = trimmed(count) == "End Of File";
-    int done = endOfFile ? total : kbytesOf(count);
+std::string streamingLine(const WriterProgress& progress) {
+    bool endOfFile = progress.phase == WRITER_PHASE_END_OF_FILE;
+    uint32_t total = progress.imageSize / KILOBYTE;
+    uint32_t done = endOfFile ? total : progress.bytesAccepted / KILOBYTE;
     char line[160];
-    snprintf(line, sizeof line, "Programming %s %d of %d KBytes%s", bar(done, total).c_str(),
-             done < 0 ? 0 : done, total, endOfFile ? "  End Of File" : "");
+    snprintf(line, sizeof line, "Programming %s %u of %u KBytes%s", bar(done, total).c_str(), done,
+             total, endOfFile ? "  End Of File" : "");
     return line;
 }
 
-// The two phases that count seconds: "Delaying 15 seconds" and "Waiting for reset". Any other
-// phase keeps the last count of the phase before until it sets its own.
-bool countsSeconds(const std::string& phase) {
-    return phase.rfind("Delaying", 0) == 0 || phase.rfind("Waiting", 0) == 0;
+// The dialog's words for a wait.
+const char* waitName(WriterPhase phase) {
+    return phase == WRITER_PHASE_DELAY ? "Delaying 15 seconds" : "Waiting for reset";
 }
 
-// "3 seconds elapsed" read as a wait: "Delaying 15 seconds  3 s elapsed".
-std::string waitingLine(const std::string& phase, const std::string& count) {
-    int seconds = countsSeconds(phase) ? secondsOf(count) : -1;
-    if (seconds < 0) {
-        return phase;
-    }
+std::string waitingLine(const WriterProgress& progress) {
     char line[160];
-    snprintf(line, sizeof line, "%s  %d s elapsed", phase.c_str(), seconds);
+    snprintf(line, sizeof line, "%s  %d s elapsed", waitName(progress.phase), progress.seconds);
     return line;
+}
+
+bool isWait(WriterPhase phase) {
+    return phase == WRITER_PHASE_DELAY || phase == WRITER_PHASE_RESET_WAIT;
+}
+
+bool isStreaming(WriterPhase phase) {
+    return phase == WRITER_PHASE_IMAGE || phase == WRITER_PHASE_END_OF_FILE;
 }
 
 } // namespace
 
-std::string progressLiveLine(const std::string& phase, const std::string& count) {
-    int total = imageKBytes(phase);
-    if (total >= 0) {
-        return streamingLine(total, count);
+std::string progressLiveLine(const WriterProgress& progress) {
+    if (isWait(progress.phase)) {
+        return waitingLine(progress);
     }
-    return waitingLine(phase, count);
+    if (isStreaming(progress.phase)) {
+        return streamingLine(progress);
+    }
+    if (progress.phase == WRITER_PHASE_NONE) {
+        return "";
+    }
+    // After a write error the writer goes to its closing steps as the image stopped.
+    return progress.bytesAccepted < progress.imageSize ? streamingLine(progress)
+                                                       : "Progamming complete";
 }
 
-std::string PlainProgress::lineFor(const std::string& phase, const std::string& count) {
-    if (phase == phase_ && count == count_) {
-        return "";
+std::vector<std::string> PlainProgress::linesFor(const WriterProgress& progress) {
+    bool newPhase = progress.phase != phase_;
+    phase_ = progress.phase;
+    std::vector<std::string> lines;
+    if (isWait(progress.phase)) {
+        if (newPhase) {
+            lines.push_back(waitName(progress.phase));
+        }
+        if (progress.seconds != seconds_ && progress.seconds % PLAIN_SECONDS_STEP == 0) {
+            lines.push_back(waitingLine(progress));
+        }
+        seconds_ = progress.seconds;
+        return lines;
     }
-    bool newPhase = phase != phase_;
-    phase_ = phase;
-    count_ = count;
-    int total = imageKBytes(phase);
-    if (total < 0) {
-        int seconds = countsSeconds(phase) ? secondsOf(count) : -1;
-        bool newSecond = seconds >= 0 && seconds % PLAIN_SECONDS_STEP == 0;
-        return newPhase || newSecond ? waitingLine(phase, count) : "";
+    seconds_ = -1;
+    if (isStreaming(progress.phase)) {
+        int tenth =
+            progress.imageSize > 0
+                ? static_cast<int>(uint64_t{progress.bytesAccepted} * 10 / progress.imageSize)
+                : 0;
+        if (newPhase || tenth != tenth_) {
+            lines.push_back(streamingLine(progress));
+        }
+        tenth_ = tenth;
+        return lines;
     }
-    int done = kbytesOf(count);
-    int tenth = total > 0 && done >= 0 ? done * 10 / total : 0;
-    bool endOfFile = trimmed(count) == "End Of File";
-    if (!newPhase && !endOfFile && tenth == lastTenth_) {
-        return "";
+    // The closing probe and the end are the dialog's "Progamming complete" only after the wait
+    // for the reset, which a write error skips.
+    if (newPhase && progress.phase == WRITER_PHASE_COMPLETE) {
+        lines.push_back("Progamming complete");
     }
-    lastTenth_ = tenth;
-    return streamingLine(total, count);
+    return lines;
 }

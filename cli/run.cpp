@@ -1,30 +1,27 @@
 #include "cli/run.h"
 
-#include "app/single_instance.h"
+#include "app/run.h"
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/dialog_front.h"
-#include "cli/dialog_view.h"
 #include "cli/fleet_inventory.h"
-#include "cli/stream_counter.h"
-#include "connection/port_recovery.h"
+#include "cli/record_json.h"
+#include "cli/subcommands.h"
+#include "flash/flash_entry.h"
 #include "flash/flash_writer.h"
 #include "platform/console.h"
 #include "platform/kernel.h"
 #include "recording/session_recorder.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 
 namespace {
-
-constexpr const char ANOTHER_INSTANCE_BOX[] = "Another KQ tool is currently running\r"
-                                              "Please try again latter";
 
 // The dialog's defaults for the printer's address and port.
 constexpr char DEFAULT_IP_ADDRESS[] = "192.168.0.1";
@@ -53,53 +50,63 @@ void installDiagnosticLog() {
     kernelService = &loggingKernel;
 }
 
-const char* commandName(CliCommand command) {
-    static const char* const names[] = {"probe",   "find",          "versions", "status",
-                                        "upgrade", "restore-ports", "fleet"};
-    return names[command];
-}
-
-std::string reportJson(const RunOutcome& outcome) {
-    nlohmann::json report = dialogViewJson(readDialogView());
-    report["command"] = commandName(runOptions.command);
-    if (!outcome.statusOverride.empty()) {
-        report["status"] = outcome.statusOverride;
-        report["ready"] = outcome.exitCode == CLI_EXIT_DONE;
-    }
-    nlohmann::json messages = nlohmann::json::array();
-    for (const ShownBox& box : shownBoxes()) {
-        nlohmann::json message = {{"caption", box.caption}, {"text", box.text}};
-        if (box.question) {
-            message["answer"] = box.answeredYes ? "Yes" : "No";
-        }
-        messages.push_back(message);
-    }
-    report["messages"] = messages;
+// The one JSON object of --json, or the last line of the record stream.
+void printReport(const RunOutcome& outcome) {
+    nlohmann::json report = runReport(runOptions.command, outcome);
     if (!recoveryText.empty()) {
         report["portsRecovery"] = recoveryText;
     }
-    if (outcome.upgrade) {
-        report["image"] = outcome.image;
-        report["bytesSent"] = outcome.bytesSent;
-        report["newVersion"] = outcome.newVersion;
-        report["verified"] = outcome.verified;
-    }
-    report["exitCode"] = outcome.exitCode;
-    // The printer's texts are 8-bit: a byte that is not UTF-8 is shown as U+FFFD.
-    return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    printJsonDocument(runOptions.jsonLines ? recordStreamLine("report", report)
+                                           : jsonText(report, 2));
 }
 
-// The dialog's exit sequence (the spooler's printers back, the instance marker released), then
-// the report. Called with the command lock held.
+// The record stream's line for a change: every probe and verdict, and the writer's progress at
+// each phase, second and KByte (not at every block).
+void streamRecord(OutcomeRecord changed) {
+    static std::mutex streamMutex;
+    static WriterProgress streamed{};
+    std::lock_guard<std::mutex> lock(streamMutex);
+    switch (changed) {
+    case OUTCOME_PROBE:
+        printJsonDocument(recordStreamLine("probe", probeOutcomeJson(lastProbeOutcome())));
+        return;
+    case OUTCOME_UPGRADE_VERDICT:
+        printJsonDocument(recordStreamLine("verdict", upgradeVerdictJson(lastUpgradeVerdict())));
+        return;
+    case OUTCOME_WRITER_PROGRESS: {
+        WriterProgress progress = currentWriterProgress();
+        if (progress.phase == streamed.phase && progress.seconds == streamed.seconds &&
+            progress.bytesAccepted / 1024 == streamed.bytesAccepted / 1024) {
+            return;
+        }
+        streamed = progress;
+        printJsonDocument(recordStreamLine("progress", writerProgressJson(progress)));
+        return;
+    }
+    }
+}
+
+void onOutcome(OutcomeRecord changed) {
+    if (changed == OUTCOME_WRITER_PROGRESS) {
+        showWriterProgress(currentWriterProgress());
+    }
+    if (runOptions.jsonLines) {
+        streamRecord(changed);
+    }
+}
+
+// The dialog's exit sequence (the spooler's printers back, the instance marker released) and
+// the end of the run, then the report. Called with the command lock held.
 int endRun(const RunOutcome& outcome) {
     runEnded = true;
     pressEscape();
+    finishRun();
     bool usageError = outcome.exitCode == CLI_EXIT_USAGE;
     if (usageError) {
         printUsageError(outcome.closingLine);
     }
-    if (runOptions.json) {
-        printJsonDocument(reportJson(outcome));
+    if (runOptions.json || runOptions.jsonLines) {
+        printReport(outcome);
         return outcome.exitCode;
     }
     if (outcome.showFields) {
@@ -112,16 +119,14 @@ int endRun(const RunOutcome& outcome) {
 }
 
 // An interrupt that the dialog accepts ends the run at once: nothing more is sent to the
-// printer. Before a writer started nothing was done; after it, the printer is judged as the
-// writer's closing probe left it.
+// printer. Before the flash-mode request nothing was done; after it, the upgrade's verdict
+// says how the printer was left (for a writer, as its closing probe found it).
 RunOutcome interruptedOutcome() {
     RunOutcome outcome;
-    outcome.showFields =
-        runOptions.command != CLI_COMMAND_VERSIONS && runOptions.command != CLI_COMMAND_STATUS;
-    outcome.upgrade = runOptions.command == CLI_COMMAND_UPGRADE;
+    showAsItsRowSays(runOptions.command, &outcome);
     outcome.exitCode = CLI_EXIT_DECLINED;
     outcome.closingLine = "Interrupted; nothing was written to the printer.";
-    if (writerWasStarted()) {
+    if (lastUpgradeVerdict().flashModeRequested) {
         judgeInterruptedUpgrade(&outcome);
     }
     return outcome;
@@ -131,16 +136,14 @@ void onInterrupt(ConsoleInterrupt) {
     if (runEnded.load()) {
         return;
     }
-    if (!tryLockCommandsForInterrupt()) {
-        printUserLine("Interrupt received: it is dealt with when the current step has ended.");
-        waitForCommandsForInterrupt();
-    }
+    // First of all: an upgrade under way that has not yet asked for flash mode never will.
+    stopBeforeFlashMode();
+    CommandLockForInterrupt held;
     if (runEnded.load() || updateInProgress.load()) {
         // While a writer runs the dialog refuses, with its own message.
         if (!runEnded.load()) {
             pressEscape();
         }
-        unlockCommandsAfterInterrupt();
         return;
     }
     // The writer's closing probe must be done before the exit sequence puts the ports back.
@@ -149,13 +152,6 @@ void onInterrupt(ConsoleInterrupt) {
     int exitCode = endRun(interruptedOutcome());
     flushConsoleOutput();
     std::_Exit(exitCode);
-}
-
-RunOutcome anotherInstanceOutcome(const char* text) {
-    showMessage(text);
-    RunOutcome outcome;
-    outcome.exitCode = CLI_EXIT_ANOTHER_INSTANCE;
-    return outcome;
 }
 
 // The text of an option as a canonical number or address, so that "010001" and "10001" name
@@ -170,67 +166,42 @@ std::string canonicalAddress(const std::string& address) {
     return canonical;
 }
 
-// A run over TCP works on one printer and never touches the spooler: it holds that printer's
-// marker, kept until the process ends, and not the machine's. So no two runs work on one
-// printer at once, while a fleet run and a local upgrade do not refuse each other. A marker
-// that cannot be made refuses the run as well: nothing would keep another run off the printer.
-bool takePrinterMarker(const CliOptions& options, RunOutcome* refusal) {
-    std::string printer =
-        canonicalAddress(options.ipAddress) + ":" + canonicalPort(options.tcpPort);
-    std::string name = "ticketflash-printer-" + printer;
-    std::replace(name.begin(), name.end(), ':', '-');
-    PlatformError error = 0;
-    kernelService->createMarker(name.c_str(), &error);
-    if (error == 0) {
-        return true;
+// A refused start ends with 75; the refusal was shown as a box, except a machine's lock that
+// could not be made, which the command line says itself.
+RunOutcome refusedOutcome(const RunStart& start) {
+    if (start.refusal == RUN_REFUSED_NO_MACHINE_LOCK) {
+        fprintf(stderr,
+                "ticketflash: cannot take the machine's lock: %s. The lock file must be a regular "
+                "file owned by this user or root; the run does not go on without it.\n",
+                describedError(start.error).c_str());
     }
-    std::string text = error == PLATFORM_ERROR_ALREADY_EXISTS
-                           ? "Another run is working on the printer at " + printer
-                           : "Cannot take the lock of the printer at " + printer + " (error " +
-                                 std::to_string(error) + ")";
-    *refusal = anotherInstanceOutcome(text.c_str());
-    return false;
-}
-
-// The lock keeps a second run off the machine's spooler and printers: a lock that cannot be
-// taken, whatever the reason, ends the run as one that another run holds.
-RunOutcome lockFailureOutcome() {
-    fprintf(stderr,
-            "ticketflash: cannot take the machine's lock (error %u). The lock file must be a "
-            "regular file owned by this user or root; the run does not go on without it.\n",
-            m_dwLastError);
     RunOutcome outcome;
     outcome.exitCode = CLI_EXIT_ANOTHER_INSTANCE;
     return outcome;
 }
 
-// The machine's single-instance marker, for the runs that may move the spooler's printers.
-bool takeInstanceMarker(RunOutcome* refusal) {
-    CreateSingleInstance();
-    if (IsAnotherInstanceRunning()) {
-        *refusal = anotherInstanceOutcome(ANOTHER_INSTANCE_BOX);
-        return false;
+// What the start put right of an interrupted run, said: a line on standard output when it was
+// put back, on standard error when it could not be.
+void reportRecovery(const RunStart& start) {
+    recoveryText = start.recoveryText;
+    if (start.recovery == PORT_RECOVERY_RESTORED && !runOptions.json) {
+        printUserLine(recoveryText);
+    } else if (start.recovery != PORT_RECOVERY_RESTORED && !recoveryText.empty()) {
+        fprintf(stderr, "ticketflash: %s\n", start.recoveryText);
     }
-    if (instanceMutex == NO_MARKER) {
-        *refusal = lockFailureOutcome();
-        return false;
-    }
-    return true;
 }
 
-// Puts back what an interrupted run left, first of all, and says so: a line on standard
-// output when it was put back, on standard error when it could not be.
-PortRecovery recoverInterruptedRun() {
-    PortRecovery recovery = RestorePortsFromJournal();
-    char text[1024];
-    describePortRecovery(recovery, text, sizeof text);
-    recoveryText = text;
-    if (recovery == PORT_RECOVERY_RESTORED && !runOptions.json) {
-        printUserLine(recoveryText);
-    } else if (recovery != PORT_RECOVERY_RESTORED && !recoveryText.empty()) {
-        fprintf(stderr, "ticketflash: %s\n", text);
+// A run over TCP holds its printer's marker, not the machine's: no two runs work on one printer
+// at once, while a fleet run and a local upgrade do not refuse each other. Only a run that holds
+// the machine's marker puts back what an interrupted run left, since a run over TCP may run
+// beside a local run whose moved ports are on record.
+bool startRun(const CliOptions& options, RunStart* start) {
+    if (!runsOverTcp(options)) {
+        return beginRun(RUN_SCOPE_MACHINE, nullptr, start);
     }
-    return recovery;
+    std::string printer =
+        canonicalAddress(options.ipAddress) + ":" + canonicalPort(options.tcpPort);
+    return beginRun(RUN_SCOPE_PRINTER, printer.c_str(), start);
 }
 
 // restore-ports: the recovery alone. Done when nothing is left to put back.
@@ -245,8 +216,8 @@ RunOutcome restorePortsOutcome(PortRecovery recovery) {
 }
 
 int endWithoutRun(const RunOutcome& outcome) {
-    if (runOptions.json) {
-        printJsonDocument(reportJson(outcome));
+    if (runOptions.json || runOptions.jsonLines) {
+        printReport(outcome);
     }
     return outcome.exitCode;
 }
@@ -258,34 +229,34 @@ int runTicketflash(const CliOptions& options) {
     if (options.log) {
         installDiagnosticLog();
     }
-    PlatformError error = 0;
+    PlatformError error;
     // Before anything talks to a printer, so that the recording holds the whole session.
     if (!options.recordFile.empty() &&
         !startSessionRecording(options.recordFile.c_str(), TICKETFLASH_VERSION, &error)) {
         printUsageError("--record: cannot create " + options.recordFile + ": " +
-                        strerror(static_cast<int>(error)));
+                            describedError(error),
+                        usageErrorJson(options));
         return CLI_EXIT_USAGE;
     }
-    setupConsoleOutput(options.json, options.progress);
+    setupConsoleOutput(options.json || options.jsonLines, options.progress);
     // First of all, before any thread exists, so that every later thread leaves the interrupts
     // to the watcher.
     if (!consoleService->watchInterrupts(onInterrupt, &error)) {
-        fprintf(stderr, "ticketflash: cannot watch for interrupts (error %u)\n", error);
+        fprintf(stderr, "ticketflash: cannot watch for interrupts: %s\n",
+                describedError(error).c_str());
     }
-    installStreamCounter();
     installDialogFront(options.yes);
-    setDialogChangeListener(followDialogChange);
-    RunOutcome refusal;
-    bool tcpOnly = runsOverTcp(options);
-    if (tcpOnly ? !takePrinterMarker(options, &refusal) : !takeInstanceMarker(&refusal)) {
-        return endWithoutRun(refusal);
+    setOutcomeListener(onOutcome);
+    RunStart start;
+    if (!startRun(options, &start)) {
+        return endWithoutRun(refusedOutcome(start));
     }
-    // Only a run that holds the machine's marker puts back what an interrupted run left: a run
-    // over TCP may run beside a local run whose moved ports are on record.
-    PortRecovery recovery = tcpOnly ? PORT_RECOVERY_NOTHING_LEFT : recoverInterruptedRun();
+    reportRecovery(start);
     RunOutcome outcome = options.command == CLI_COMMAND_RESTORE_PORTS
-                             ? restorePortsOutcome(recovery)
+                             ? restorePortsOutcome(start.recovery)
                              : runCommand(options);
     lockCommands();
-    return endRun(outcome);
+    int exitCode = endRun(outcome);
+    stopSessionRecording();
+    return exitCode;
 }

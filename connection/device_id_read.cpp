@@ -15,12 +15,12 @@ constexpr uint32_t DEVICE_ID_PAUSE_MILLISECONDS = 250;
 bool GetPrinterID(ChannelHandle handle, PrinterData* record) {
     uint8_t reply[DEVICE_ID_BUFFER_SIZE];
     uint32_t received = 0;
-    PlatformError error = 0;
+    PlatformError error;
     if (!localChannelService->requestDeviceId(handle, reply, sizeof reply, &received, &error)) {
         debugLogFailure("GetPrinterID - device id request", nullptr, error);
         char message[256];
         snprintf(message, sizeof message, "GetPrinterID - Error = %d, IOCTL = %X",
-                 static_cast<int>(error), DEVICE_ID_REQUEST_CODE);
+                 static_cast<int>(error.number), DEVICE_ID_REQUEST_CODE);
         showMessage(message);
         return false;
     }

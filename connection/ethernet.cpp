@@ -2,6 +2,8 @@
 
 #include "connection/printer_traffic.h"
 #include "connection/status.h"
+#include "identity/device_id.h"
+#include "identity/printer_protocol.h"
 #include "platform/kernel.h"
 
 #include <cstdio>
@@ -10,8 +12,6 @@
 SocketHandle printerSocket = INVALID_SOCKET_HANDLE;
 EthernetTimeouts ethernetTimeouts = DEFAULT_ETHERNET_TIMEOUTS;
 
-static const uint8_t DEVICE_ID_REQUEST[] = {'<', 'S', 'A', '0', '8', '>'};
-static const uint8_t STATUS_REQUEST[] = {'<', 'S', 'S', '>'};
 constexpr uint32_t DEVICE_ID_PAUSE_MILLISECONDS = 300;
 constexpr uint32_t STATUS_PAUSE_MILLISECONDS = 200;
 constexpr uint32_t REPLY_BUFFER_SIZE = 256;
@@ -58,16 +58,17 @@ static bool parsePort(const char* text, uint16_t* port) {
 }
 
 static bool failConnection(PrinterData* record) {
-    record->portType = PORT_TYPE_NONE;
+    setPrinterRoute(record, PORT_TYPE_NONE);
     return false;
 }
 
 // Opens a socket and connects it; on failure the socket is closed and the library stopped.
 static bool openConnection(const uint8_t address[4], uint16_t port, SocketHandle* opened) {
-    PlatformError error = 0;
+    PlatformError error;
     SocketHandle socket = networkService->openStream(&error);
     if (socket == INVALID_SOCKET_HANDLE) {
-        debugLogFormat("Client: socket() - Error at socket(): %ld", static_cast<long>(error));
+        debugLogFormat("Client: socket() - Error at socket(): %ld",
+                       static_cast<long>(error.number));
         networkService->cleanup();
         return false;
     }
@@ -101,7 +102,7 @@ bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipO
         return failConnection(record);
     }
     debugLogFormat("Port number = %d", port);
-    PlatformError error = 0;
+    PlatformError error;
     if (!networkService->startup(&error)) {
         debugLogFailure("connectEthernet - startup", nullptr, error);
         debugLog("Client: Error at WSAStartup()");
@@ -114,8 +115,23 @@ bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipO
     }
     debugLog("Client: connect() is OK");
     *socket = opened;
-    record->portType = PORT_TYPE_ETHERNET;
+    setPrinterRoute(record, PORT_TYPE_ETHERNET);
     debugLog("Client: setting printerData->portType = PORT_TYPE_ETHERNET");
+    return true;
+}
+
+bool formatEthernetAddress(const char* ipOctet1, const char* ipOctet2, const char* ipOctet3,
+                           const char* ipOctet4, const char* tcpPort, char* text, size_t size) {
+    const char* const octetTexts[4] = {ipOctet1, ipOctet2, ipOctet3, ipOctet4};
+    uint8_t address[4];
+    uint16_t port = 0;
+    if (size > 0) {
+        text[0] = '\0';
+    }
+    if (!parseAddress(octetTexts, address) || !parsePort(tcpPort, &port)) {
+        return false;
+    }
+    snprintf(text, size, "%u.%u.%u.%u:%u", address[0], address[1], address[2], address[3], port);
     return true;
 }
 
@@ -142,7 +158,7 @@ static bool exchangeCommand(SocketHandle socket, const CommandExchange& exchange
     memset(reply, 0, REPLY_BUFFER_SIZE);
     debugLogFormat("%s - Entry", exchange.routine);
     char event[64];
-    PlatformError error = 0;
+    PlatformError error;
     int32_t sent = networkService->send(socket, exchange.command, exchange.commandSize,
                                         ethernetTimeouts.sendMilliseconds, &error);
     if (sent < 0) {
@@ -205,7 +221,7 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
 bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
                        PlatformError* error) {
     debugLog("WriteFileEthernet - Entry");
-    PlatformError failure = 0;
+    PlatformError failure;
     *sent = networkService->send(socket, bytes, size, ethernetTimeouts.sendMilliseconds, &failure);
     if (*sent < 0) {
         reportPlatformError(error, failure);
@@ -223,7 +239,7 @@ bool ReadDataEthernet(SocketHandle socket, uint8_t* buffer, uint32_t* size,
     debugLog("ReadDataEthernet - Entry");
     uint32_t bound =
         timeoutMilliseconds != 0 ? timeoutMilliseconds : ethernetTimeouts.receiveMilliseconds;
-    PlatformError error = 0;
+    PlatformError error;
     int32_t received = networkService->receive(socket, buffer, *size, bound, &error);
     if (received < 0) {
         debugLogFailure("ReadDataEthernet - receive", nullptr, error);

@@ -32,12 +32,17 @@ extern EthernetTimeouts ethernetTimeouts;
 
 // Connects to the printer at the address given as four decimal octet texts and a decimal port
 // text (1 to 65535). Any other text is refused before a socket is made. On success stores the
-// socket in *socket, sets record->portType to PORT_TYPE_ETHERNET and leaves the socket library
-// started (one start-up per successful connection); on failure sets PORT_TYPE_NONE and leaves
-// *socket and the socket library as they were.
+// socket in *socket, sets the route (setPrinterRoute) to PORT_TYPE_ETHERNET and leaves the socket
+// library started (one start-up per successful connection); on failure sets the route to
+// PORT_TYPE_NONE and leaves *socket and the socket library as they were.
 bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipOctet2,
                      const char* ipOctet3, const char* ipOctet4, const char* tcpPort,
                      PrinterData* record);
+
+// The printer's address as "A.B.C.D:PORT" in canonical numbers (so "010001" is "10001"), from
+// the texts connectEthernet takes; false, with text emptied, for texts it would refuse.
+bool formatEthernetAddress(const char* ipOctet1, const char* ipOctet2, const char* ipOctet3,
+                           const char* ipOctet4, const char* tcpPort, char* text, size_t size);
 
 // Sends "<SA08>", waits 300 ms and stores the one reply (up to 256 bytes, cut at its first
 // zero byte) as record->deviceId. False, with deviceId unchanged, when nothing was received.
@@ -47,8 +52,8 @@ bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record);
 bool isPrinterReadyEthernet(SocketHandle socket);
 
 // One send. *sent receives the count accepted, or -1 when the send failed; a failure leaves its
-// error number in *error when one is asked for. A send that took fewer bytes than asked is a
-// success; the caller goes on from the count.
+// error in *error when one is asked for. A send that took fewer bytes than asked is a success;
+// the caller goes on from the count.
 bool WriteFileEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size, int32_t* sent,
                        PlatformError* error = nullptr);
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 ChannelHandle printerHandle = INVALID_CHANNEL_HANDLE;
+char printerPath[LISTED_DEVICE_PATH_SIZE];
 const UsbDeviceRow* usbDeviceTable = UsbDeviceTable;
 const char* pickedUsbDevice = nullptr;
 ListedPrinterDevice listedUsbPrinters[LISTED_USB_PRINTER_LIMIT];
@@ -24,9 +25,10 @@ static const uint32_t PARALLEL_WRITE_TIMEOUT_MS = 15000;
 
 bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record) {
     debugLog("GetPrinterHandle - Entry");
+    printerPath[0] = '\0';
     debugLog("GetPrinterHandle - Before trying USB printer");
     if (findUsbPrinter(handle, usbDeviceTable)) {
-        record->portType = PORT_TYPE_USB;
+        setPrinterRoute(record, PORT_TYPE_USB);
         debugLog("GetPrinterHandle - USB printer found");
         return true;
     }
@@ -36,23 +38,23 @@ bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record) {
         debugLogFormat("GetPrinterHandle - %u USB printers listed, %s picked",
                        listedUsbPrinterCount,
                        pickedUsbDevice != nullptr ? pickedUsbDevice : "none");
-        record->portType = PORT_TYPE_NONE;
+        setPrinterRoute(record, PORT_TYPE_NONE);
         return false;
     }
     debugLog("GetPrinterHandle - Before trying parallel printer");
     if (findPrinterPARALLEL(handle, record)) {
-        record->portType = PORT_TYPE_PARALLEL;
+        setPrinterRoute(record, PORT_TYPE_PARALLEL);
         debugLog("GetPrinterHandle - parallel printer found");
         return true;
     }
     debugLog("GetPrinterHandle - parallel printer NOT found");
-    record->portType = PORT_TYPE_NONE;
+    setPrinterRoute(record, PORT_TYPE_NONE);
     return false;
 }
 
 // Opens a device, logging the system's reason when it cannot be opened.
 static ChannelHandle openChannel(const char* operation, const char* path, ChannelSharing sharing) {
-    PlatformError error = 0;
+    PlatformError error;
     ChannelHandle handle = localChannelService->open(path, sharing, &error);
     if (handle == INVALID_CHANNEL_HANDLE) {
         debugLogFailure(operation, path, error);
@@ -65,16 +67,8 @@ static bool openUsbPrinter(ChannelHandle* handle, const char* path) {
     if (*handle == INVALID_CHANNEL_HANDLE) {
         return false;
     }
-    activeConnection = PORT_TYPE_USB;
+    snprintf(printerPath, sizeof printerPath, "%s", path);
     return true;
-}
-
-bool isFamilyDeviceId(const char* deviceId) {
-    static PrinterData scratch;
-    scratch = PrinterData();
-    snprintf(scratch.deviceId, sizeof scratch.deviceId, "%s", deviceId);
-    scratch.family = FAMILY_OTHER;
-    return parseModel(&scratch) && scratch.family != FAMILY_OTHER;
 }
 
 // Keeps the listed devices whose device id names a printer of the family.
@@ -83,7 +77,7 @@ static void listFamilyUsbPrinters() {
     uint32_t count = localChannelService->listPrinterDevices(devices, LISTED_USB_PRINTER_LIMIT);
     listedUsbPrinterCount = 0;
     for (uint32_t index = 0; index < count; ++index) {
-        if (isFamilyDeviceId(devices[index].deviceId)) {
+        if (deviceIdNamesFamily(devices[index].deviceId)) {
             debugLogFormat("findUsbPrinter - Listed printer %s", devices[index].path);
             listedUsbPrinters[listedUsbPrinterCount++] = devices[index];
         }
@@ -113,7 +107,7 @@ bool findUsbPrinter(ChannelHandle* handle, const UsbDeviceRow* table) {
 // failure here is only reported: the printer has been found all the same.
 static void raiseParallelWriteTimeout(ChannelHandle handle) {
     ChannelTimeouts timeouts;
-    PlatformError error = 0;
+    PlatformError error;
     if (!localChannelService->getTimeouts(handle, &timeouts, &error)) {
         debugLogFailure("findPrinterPARALLEL - reading the time-outs", nullptr, error);
         showMessage("Parallel GetCommTimeouts failed");
@@ -133,7 +127,6 @@ bool findPrinterPARALLEL(ChannelHandle* handle, PrinterData* record) {
     debugLog("findPrinterPARALLEL - Entry");
     bool found = false;
     for (int portNumber = 1; portNumber <= 3 && !found; ++portNumber) {
-        activeConnection = PORT_TYPE_PARALLEL;
         found = IsPrinterPARALLEL(handle, portNumber, record);
     }
     if (found) {
@@ -169,6 +162,7 @@ static bool reopenParallelShared(ChannelHandle* handle, const char* device) {
         return false;
     }
     sleepMilliseconds(PARALLEL_REOPEN_WAIT_MS);
+    snprintf(printerPath, sizeof printerPath, "%s", device);
     return true;
 }
 
@@ -197,7 +191,10 @@ bool IsPrinterPARALLEL(ChannelHandle* handle, int portNumber, PrinterData* recor
     // it is let go.
     const uint8_t zero = 0;
     uint32_t written = 0;
-    writePrinterHandle(*handle, &zero, 1, &written, nullptr);
+    PlatformError error;
+    if (!writePrinterHandle(*handle, &zero, 1, &written, &error)) {
+        debugLogFailure("IsPrinterPARALLEL - zero byte to", device, error);
+    }
     dropParallelPort(handle);
     return false;
 }

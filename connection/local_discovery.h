@@ -21,6 +21,10 @@
 // The local channel to the printer, INVALID_CHANNEL_HANDLE when none is open.
 extern ChannelHandle printerHandle;
 
+// The device path of the local channel the last search opened, empty when it opened none: the
+// printer's address on the local route.
+extern char printerPath[LISTED_DEVICE_PATH_SIZE];
+
 // The table the search walks; UsbDeviceTable unless a test installs another.
 extern const UsbDeviceRow* usbDeviceTable;
 
@@ -36,11 +40,7 @@ extern uint32_t listedUsbPrinterCount;
 // picked.
 bool severalUsbPrintersUnpicked();
 
-// Whether a device id names a printer of the family: its "MDL:" field names a VRA, VRE or
-// VRK-54 printer. Shows nothing, whatever the text.
-bool isFamilyDeviceId(const char* deviceId);
-
-// The whole search. Sets record->portType (USB, PARALLEL or NONE) and activeConnection; on
+// The whole search. Sets the route (setPrinterRoute: USB, PARALLEL or NONE) as it ends; on
 // success the open channel is in *handle, otherwise *handle is INVALID_CHANNEL_HANDLE.
 bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record);
 

@@ -3,6 +3,7 @@
 #include "connection/ports_journal.h"
 #include "connection/spooler_ports.h"
 #include "platform/kernel.h"
+#include "platform/state_files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,8 +56,8 @@ static bool putBackJournaled(const PortsJournalEntry* entries, uint32_t entryCou
 }
 
 static bool removeJournal() {
-    PlatformError error = 0;
-    if (!spoolerService->removeJournal(&error)) {
+    PlatformError error;
+    if (!stateFileService->remove(PORTS_JOURNAL_NAME, &error)) {
         debugLogFailure("RestorePortsFromJournal - removing the journal", nullptr, error);
         return false;
     }
@@ -67,9 +68,10 @@ static bool removeJournal() {
 static PortRecovery applyJournal(char* text) {
     uint32_t length = 0;
     bool present = false;
-    PlatformError error = 0;
-    if (!spoolerService->readJournal(text, PORTS_JOURNAL_MAX_BYTES, &length, &present, &error)) {
-        debugLogFormat("RestorePortsFromJournal - Cannot read the journal, error %u", error);
+    PlatformError error;
+    if (!stateFileService->read(PORTS_JOURNAL_NAME, text, PORTS_JOURNAL_MAX_BYTES, &length,
+                                &present, &error)) {
+        debugLogFailure("RestorePortsFromJournal - reading the journal", nullptr, error);
         return PORT_RECOVERY_UNREADABLE;
     }
     if (!present) {
@@ -100,7 +102,7 @@ PortRecovery RestorePortsFromJournal() {
 
 void describePortRecovery(PortRecovery outcome, char* text, uint32_t size) {
     char path[512];
-    spoolerService->journalPath(path, sizeof path);
+    stateFileService->path(PORTS_JOURNAL_NAME, path, sizeof path);
     switch (outcome) {
     case PORT_RECOVERY_NOTHING_LEFT:
         snprintf(text, size, "%s", "");

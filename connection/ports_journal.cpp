@@ -2,6 +2,7 @@
 
 #include "connection/spooler_ports.h"
 #include "platform/kernel.h"
+#include "platform/state_files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -173,7 +174,7 @@ static bool writeJournal(const PortsJournalEntry* entries, uint32_t count, Platf
     formatPortsJournal(entries, count, nullptr, 0, &length);
     char* text = static_cast<char*>(malloc(length));
     bool written = text != nullptr && formatPortsJournal(entries, count, text, length, &length) &&
-                   spoolerService->writeJournal(text, length, error);
+                   stateFileService->replace(PORTS_JOURNAL_NAME, text, length, error);
     free(text);
     return written;
 }
@@ -181,12 +182,13 @@ static bool writeJournal(const PortsJournalEntry* entries, uint32_t count, Platf
 bool journalMovedPrinters() {
     uint32_t count = 0;
     PortsJournalEntry* entries = movedEntries(&count);
-    PlatformError error = 0;
-    bool done = entries != nullptr && (count == 0 ? spoolerService->removeJournal(&error)
-                                                  : writeJournal(entries, count, &error));
+    PlatformError error;
+    bool done =
+        entries != nullptr && (count == 0 ? stateFileService->remove(PORTS_JOURNAL_NAME, &error)
+                                          : writeJournal(entries, count, &error));
     free(entries);
     if (!done) {
-        debugLogFormat("journalMovedPrinters - The journal could not be written, error %u", error);
+        debugLogFailure("journalMovedPrinters - writing the journal", nullptr, error);
     }
     return done;
 }

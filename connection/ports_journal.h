@@ -1,8 +1,8 @@
 #pragma once
 
-// The journal of the printers this program has taken off their ports, kept on disk through the
-// spooler service so that a run that ends in any way (a crash, a kill, a power cut) can be put
-// right by the next one.
+// The journal of the printers this program has taken off their ports, kept on disk as the state
+// file PORTS_JOURNAL_NAME (platform/state_files.h) so that a run that ends in any way (a crash,
+// a kill, a power cut) can be put right by the next one.
 //
 // The text, version 1, in lines that each end with a line feed:
 //   ticketflash spooler journal 1
@@ -14,7 +14,8 @@
 
 #include <cstdint>
 
-// The largest journal that is read.
+// The journal's state file, and the largest journal that is read.
+constexpr const char PORTS_JOURNAL_NAME[] = "spooler-ports.journal";
 constexpr uint32_t PORTS_JOURNAL_MAX_BYTES = 1024 * 1024;
 
 struct PortsJournalEntry {

@@ -50,12 +50,10 @@ void logPrinterTraffic(const char* what, const uint8_t* bytes, uint32_t count, u
     debugLog(line);
 }
 
-bool readPrinterHandle(ChannelHandle handle, uint8_t* buffer, uint32_t size, uint32_t* received,
-                       PlatformError* error) {
-    PlatformError failure = 0;
+bool readPrinterHandle(ChannelHandle handle, uint8_t* buffer, uint32_t size, uint32_t* received) {
+    PlatformError failure;
     if (!localChannelService->read(handle, buffer, size, received, &failure)) {
         debugLogFailure("readPrinterHandle - read", nullptr, failure);
-        reportPlatformError(error, failure);
         return false;
     }
     if (*received > 0) {
@@ -66,7 +64,7 @@ bool readPrinterHandle(ChannelHandle handle, uint8_t* buffer, uint32_t size, uin
 
 bool writePrinterHandle(ChannelHandle handle, const uint8_t* bytes, uint32_t size,
                         uint32_t* written, PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     if (!localChannelService->write(handle, bytes, size, written, &failure)) {
         debugLogFailure("writePrinterHandle - write", nullptr, failure);
         reportPlatformError(error, failure);

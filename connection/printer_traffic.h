@@ -27,8 +27,8 @@ void logPrinterTraffic(const char* what, const uint8_t* bytes, uint32_t count,
 // The local channel service's read and write, as the program uses them: the bytes that came or
 // went are logged ("readPrinterHandle - reply", "writePrinterHandle - wrote"; a write shows only
 // its first bytes, so that an image costs a short line a block), a failure with its error
-// number. error may be null.
-bool readPrinterHandle(ChannelHandle handle, uint8_t* buffer, uint32_t size, uint32_t* received,
-                       PlatformError* error);
+// described. The write's error goes to *error as well (error may be null): the flash writer
+// shows its number.
+bool readPrinterHandle(ChannelHandle handle, uint8_t* buffer, uint32_t size, uint32_t* received);
 bool writePrinterHandle(ChannelHandle handle, const uint8_t* bytes, uint32_t size,
                         uint32_t* written, PlatformError* error);

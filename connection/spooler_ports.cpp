@@ -2,6 +2,7 @@
 
 #include "connection/ports_journal.h"
 #include "platform/kernel.h"
+#include "platform/state_files.h"
 #include "platform/user_interface.h"
 
 #include <cstdarg>
@@ -45,7 +46,7 @@ static void releasePrinterLists() {
 }
 
 bool listSpoolerPrinters(uint8_t* block, uint32_t size, uint32_t* needed, uint32_t* count) {
-    PlatformError error = 0;
+    PlatformError error;
     bool listed = spoolerService->enumerate(block, size, needed, count, &error);
     if (!listed && (*needed == 0 || *needed <= size)) {
         debugLogFailure("listSpoolerPrinters - listing the printers", nullptr, error);
@@ -108,7 +109,7 @@ static bool journalPrintersToMove() {
         return true;
     }
     char path[512];
-    spoolerService->journalPath(path, sizeof path);
+    stateFileService->path(PORTS_JOURNAL_NAME, path, sizeof path);
     showPrinterMessage("SetPortsToFile - Could not write %s, no port moved", path);
     releasePrinterLists();
     return false;
@@ -176,7 +177,7 @@ void RestorePortsToOriginal() {
 bool SetPortToFile(PrinterPortEntry* record, bool moveToFile) {
     const char* printerName = spoolerService->printerName(record);
     SpoolerPrinterHandle printer = 0;
-    PlatformError error = 0;
+    PlatformError error;
     if (!spoolerService->open(printerName, &printer, &error)) {
         debugLogFailure("SetPortToFile - open", printerName, error);
         showPrinterMessage("SetPortToFile - Could not open printer %s, (Win7 ignore)", printerName);

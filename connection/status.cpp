@@ -28,10 +28,13 @@ static bool isStatusReport(uint8_t firstByte) {
     return firstByte == 'C' || firstByte == 'E' || firstByte == 'N' || firstByte == 'S';
 }
 
-bool readStatusReply(ChannelHandle handle, uint8_t* buffer, uint32_t* length, PrinterData* record) {
+// One read with caching and recovery. length is in (bytes to ask for, at most
+// STATUS_CACHE_SIZE) and out (bytes delivered, 0 on failure). Only GetPrinterStatusData calls it.
+static bool readStatusReply(ChannelHandle handle, uint8_t* buffer, uint32_t* length,
+                            PrinterData* record) {
     uint32_t asked = *length > STATUS_CACHE_SIZE ? STATUS_CACHE_SIZE : *length;
     uint32_t received = 0;
-    if (!readPrinterHandle(handle, buffer, asked, &received, nullptr)) {
+    if (!readPrinterHandle(handle, buffer, asked, &received)) {
         *length = 0;
         sleepMilliseconds(PAUSE_AFTER_READ_MS);
         return false;

@@ -16,10 +16,6 @@
 // is 0 or 1; bytes beyond the end of the reply count as 0.
 bool statusReplyIsReady(const uint8_t* reply, uint32_t length);
 
-// One read with caching and recovery. length is in (bytes to ask for, at most
-// STATUS_CACHE_SIZE) and out (bytes delivered, 0 on failure). Only GetPrinterStatusData calls it.
-bool readStatusReply(ChannelHandle handle, uint8_t* buffer, uint32_t* length, PrinterData* record);
-
 // One status read on an open local channel, with its log lines and pauses.
 bool GetPrinterStatusData(ChannelHandle handle, uint8_t* buffer, uint32_t* length,
                           PrinterData* record);

@@ -5,10 +5,8 @@
 //
 // The one front end that talks to Windows itself, beside the platform layer: it owns the
 // process's windows and message loop, and drives the dialog of app/.
-#include "app/run_end.h"
-#include "app/single_instance.h"
+#include "app/run.h"
 #include "app/update_dialog.h"
-#include "connection/port_recovery.h"
 #include "flash/flash_writer.h"
 #include "platform/network.h"
 #include "platform/user_interface.h"
@@ -23,8 +21,6 @@ static char mainWindowClass[MAIN_WINDOW_TEXT_SIZE];
 // The module, saved when the main window is created and used for every later resource load.
 static HINSTANCE appInstance;
 
-static const char ANOTHER_INSTANCE_TEXT[] =
-    "Another KQ tool is currently running\rPlease try again latter";
 static const char EXIT_DURING_UPDATE_TEXT[] = "Cannot exit while printer FW is being updated";
 
 // The dialog's procedure is portable and takes the window as an integer.
@@ -34,11 +30,11 @@ static INT_PTR CALLBACK updateDialogThunk(HWND dialog, UINT message, WPARAM firs
 
 // Runs the update dialog to its end. The modal loop ends on the dialog's exit sequence, or
 // when a probe that gave up has posted the quit message (the loop then posts it again for the
-// main loop). Only the exit sequence has put the spooler's printers back, so they are put back
-// here for the other road; restorePortsOnce does nothing the second time.
+// main loop). Only the exit sequence has put the spooler's printers back, so the run's end puts
+// them back here for the other road; it does nothing the second time.
 static void runUpdateDialog(HWND owner) {
     DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_UPDATE_DIALOG), owner, updateDialogThunk, 0);
-    restorePortsOnce();
+    finishRun();
 }
 
 static void paintMainWindow(HWND window, const char* text) {
@@ -48,16 +44,6 @@ static void paintMainWindow(HWND window, const char* text) {
     GetClientRect(window, &client);
     DrawTextA(context, text, -1, &client, DT_CENTER);
     EndPaint(window, &paint);
-}
-
-// A run that did not end may have left printers on "FILE:": they go back before anything else
-// touches the spooler, and the user is told in a box.
-static void restoreInterruptedPorts() {
-    char text[1024];
-    describePortRecovery(RestorePortsFromJournal(), text, sizeof text);
-    if (text[0] != '\0') {
-        showMessage(text);
-    }
 }
 
 // The window is destroyed only through its menu's "Exit", which nobody can reach while the
@@ -141,12 +127,15 @@ static int runMessageLoop(HACCEL accelerators) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    CreateSingleInstance();
-    if (IsAnotherInstanceRunning()) {
-        showMessage(ANOTHER_INSTANCE_TEXT);
+    // The refusal, when another tool of the family runs, has been shown. A run that did not end
+    // may have left printers on "FILE:": the start has put them back, and the user is told.
+    RunStart start;
+    if (!beginRun(RUN_SCOPE_DIALOG, nullptr, &start)) {
         return 0;
     }
-    restoreInterruptedPorts();
+    if (start.recoveryText[0] != '\0') {
+        showMessage(start.recoveryText);
+    }
     LoadStringA(instance, IDS_MAIN_WINDOW_TITLE, mainWindowTitle, sizeof mainWindowTitle);
     LoadStringA(instance, IDS_MAIN_WINDOW_CLASS, mainWindowClass, sizeof mainWindowClass);
     registerMainWindowClass(instance);

@@ -22,9 +22,11 @@ bool writeWhole(ChannelWrite write, intptr_t channel, const uint8_t* bytes, uint
     bool done = true;
     while (total < size) {
         uint32_t written = 0;
-        PlatformError reported = 0;
+        PlatformError reported;
         if (!write(channel, bytes + total, size - total, &written, &reported) || written == 0) {
-            reportPlatformError(error, reported != 0 ? reported : CHANNEL_WRITE_STALLED);
+            reportPlatformError(error, platformFailed(reported)
+                                           ? reported
+                                           : PlatformError{PLATFORM_ERROR_STALLED, 0});
             done = false;
             break;
         }

@@ -22,12 +22,8 @@ bool writeEthernetChannel(intptr_t channel, const uint8_t* bytes, uint32_t size,
                           PlatformError* error);
 
 // Writes all size bytes: a channel that takes part of them gets the rest in further calls. A
-// call that fails, or that takes nothing, ends it with false and its error number in *error
-// (CHANNEL_WRITE_STALLED when the channel reported none). *accepted, when asked for, receives
-// the count the channel took, also when it fails part-way.
+// call that fails, or that takes nothing, ends it with false and its error in *error (the kind
+// PLATFORM_ERROR_STALLED, without a number, when the channel reported none). *accepted, when
+// asked for, receives the count the channel took, also when it fails part-way.
 bool writeWhole(ChannelWrite write, intptr_t channel, const uint8_t* bytes, uint32_t size,
                 uint32_t* accepted, PlatformError* error);
-
-// A write that took nothing left no error number of its own; it is reported as the Windows
-// ERROR_WRITE_FAULT, "the system cannot write to the specified device".
-constexpr PlatformError CHANNEL_WRITE_STALLED = 29;

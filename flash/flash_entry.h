@@ -7,15 +7,28 @@
 #include "dialog/dialog_controls.h"
 #include "flash/flash_writer.h"
 #include "identity/printer_data.h"
+#include "outcome/outcomes.h"
 
-// Set when the last upgrade command stopped after the printer had taken the flash-mode
-// request, before a writer started: the printer may be waiting in flash mode, and the user has
-// been told to power-cycle it. Cleared as each upgrade command starts.
-extern bool flashModeAbandoned;
+// The slot of the image a repair rewrites: set by a probe that found a printer this program
+// left half-written (its last upgrade here did not finish, and its device id still names that
+// upgrade's model), -1 otherwise. The upgrade then writes that image again and skips only the
+// readiness rule, which such a printer cannot meet; cleared as each probe starts.
+extern int repairImageSlot;
 
 // The upgrade command (button 1018). Runs on the user-interface thread and returns as soon as
-// the writer thread has started, or when the upgrade could not start.
+// the writer thread has started, or when the upgrade could not start. Its verdict
+// (outcome/outcomes.h) is STARTING from the start, then NOT_STARTED or FAILED with the reason
+// where it stops, or WRITING once the writer owns the printer (the writer finishes it).
 void upgradePrinterFirmware();
+
+// Asks that no upgrade send the flash-mode request from now on: the command line's interrupt.
+// True when it is honoured: no request has gone out in the upgrade under way (one that reaches
+// the request then ends with the verdict NOT_STARTED, failure INTERRUPTED). False once the
+// request has gone out: the printer may be leaving its normal mode, and the upgrade goes on.
+bool stopBeforeFlashMode();
+
+// Lets upgrades request flash mode again; for the tests.
+void reopenFlashModeGate();
 
 // The two routes; true when the writer thread was started.
 bool programFlashLocal(ChannelHandle handle, DialogControls* controls, PrinterData* printer);
@@ -25,7 +38,3 @@ bool programFlashEthernet(SocketHandle socket, DialogControls* controls, Printer
 // readiness check; true when the printer answered "FLASH READY". A refusal has been shown.
 bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer);
 bool enterFlashModeEthernet(SocketHandle socket);
-
-// Start one writer thread on the route's body; true when it started.
-bool startLocalWriter(WriterJob* job);
-bool startEthernetWriter(WriterJob* job);

@@ -3,6 +3,9 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "flash/channel_write.h"
+#include "history/upgrade_history.h"
+#include "identity/device_id.h"
+#include "outcome/outcomes.h"
 #include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
@@ -87,20 +90,27 @@ static void showState(const WriterJob* job, const char* text) {
     userInterfaceService->setText(job->controls->programStateText, text);
 }
 
+// The writer's progress, published as the dialog's texts change: the phase, the second of a
+// wait and the count of bytes the printer took (writerOutcome's, the one count).
+static void reportPhase(WriterPhase phase, int seconds) {
+    publishWriterProgress({phase, seconds, writerOutcome.bytesAccepted, writerOutcome.imageSize});
+}
+
 // One "%d seconds elapsed" text and one second's wait for each second of the phase.
-static void countSeconds(const WriterJob* job, int seconds) {
+static void countSeconds(const WriterJob* job, WriterPhase phase, int seconds) {
     char text[1024];
     for (int second = 0; second < seconds; ++second) {
         snprintf(text, sizeof text, "%d seconds elapsed", second);
         showState(job, text);
+        reportPhase(phase, second);
         sleepMilliseconds(SECOND_MS);
     }
 }
 
 static void showWriteError(PlatformError error) {
     char text[1024];
-    snprintf(text, sizeof text, "Write error = Dec = %d, Hex = %X", static_cast<int>(error),
-             static_cast<unsigned>(error));
+    snprintf(text, sizeof text, "Write error = Dec = %d, Hex = %X", static_cast<int>(error.number),
+             static_cast<unsigned>(error.number));
     showMessage(text);
 }
 
@@ -119,6 +129,7 @@ static bool streamImage(const WriterJob* job, const WriterRoute* route) {
     char text[1024];
     snprintf(text, sizeof text, "Programming %d KBytes", static_cast<int>(size / KILOBYTE));
     showStatus(job, text);
+    reportPhase(WRITER_PHASE_IMAGE, 0);
     uint32_t total = 0;
     while (total < size) {
         uint32_t block = size - total < FLASH_BLOCK_SIZE ? size - total : FLASH_BLOCK_SIZE;
@@ -128,11 +139,12 @@ static bool streamImage(const WriterJob* job, const WriterRoute* route) {
         showState(job, text);
         // The whole block goes out even when the channel takes it piecemeal, so that no byte
         // of the image is skipped.
-        PlatformError error = 0;
+        PlatformError error;
         uint32_t accepted = 0;
         bool written =
             writeWhole(route->write, job->*route->channel, position, block, &accepted, &error);
         writerOutcome.bytesAccepted += accepted;
+        reportPhase(WRITER_PHASE_IMAGE, 0);
         if (!written) {
             writerOutcome.writeError = error;
             showWriteError(error);
@@ -145,11 +157,13 @@ static bool streamImage(const WriterJob* job, const WriterRoute* route) {
 
 static void waitForReset(const WriterJob* job) {
     showState(job, "End Of File");
+    reportPhase(WRITER_PHASE_END_OF_FILE, 0);
     sleepMilliseconds(END_OF_FILE_PAUSE_MS);
     showStatus(job, "Waiting for reset");
-    countSeconds(job, RESET_WAIT_SECONDS);
+    countSeconds(job, WRITER_PHASE_RESET_WAIT, RESET_WAIT_SECONDS);
     showStatus(job, "Progamming complete");
     showState(job, " ");
+    reportPhase(WRITER_PHASE_COMPLETE, 0);
 }
 
 static bool needsPowerCycle(const PrinterData* printer) {
@@ -157,26 +171,60 @@ static bool needsPowerCycle(const PrinterData* printer) {
            (printer->boardType == BOARD_LOGIC_I || printer->boardType == BOARD_LOGIC_II);
 }
 
+// What the closing probe read tells whether the printer runs the image: a probe that ran after
+// the writer's (its number is newer), found the printer and read its device id.
+static void judgeUpgrade(uint32_t probeBefore) {
+    UpgradeVerdict verdict = lastUpgradeVerdict();
+    ProbeOutcome probe = lastProbeOutcome();
+    bool read = probe.number != probeBefore && probe.deviceIdRead &&
+                probe.result != PROBE_RESULT_NO_PRINTER;
+    copyOutcomeText(verdict.newVersion, sizeof verdict.newVersion, read ? probe.version : "");
+    verdict.bytesAccepted = writerOutcome.bytesAccepted;
+    verdict.imageSize = writerOutcome.imageSize;
+    verdict.result = UPGRADE_RESULT_FAILED;
+    if (!writerOutcome.wroteAll) {
+        verdict.failure = UPGRADE_FAILURE_WRITE_ERROR;
+        verdict.error = writerOutcome.writeError;
+    } else if (!read) {
+        verdict.failure = UPGRADE_FAILURE_VERSION_NOT_READ;
+    } else if (!versionRunsImage(probe.version, verdict.image)) {
+        verdict.failure = UPGRADE_FAILURE_VERSION_MISMATCH;
+    } else {
+        verdict.result = UPGRADE_RESULT_VERIFIED;
+        verdict.failure = UPGRADE_FAILURE_NONE;
+    }
+    publishUpgradeVerdict(verdict);
+    completeHistoryEntry(verdict.result == UPGRADE_RESULT_VERIFIED ? HISTORY_VERIFIED
+                                                                   : HISTORY_FAILED,
+                         upgradeFailureName(verdict.failure), verdict.error.number,
+                         verdict.bytesAccepted, verdict.imageSize, verdict.newVersion);
+}
+
 // The closing steps run after success and after a write error alike. updateInProgress is
 // cleared first so that the user may exit again; the dialog's other commands wait for
-// writerBusy() until the closing probe, which uses the same globals, has returned.
+// writerBusy() until the closing probe, which uses the same globals, has returned, and the
+// verdict is in.
 static void finishWriter(const WriterJob* job, const WriterRoute* route) {
     closingProbeRunning = true;
     updateInProgress = false;
     route->closeChannel(job);
+    reportPhase(WRITER_PHASE_CLOSING_PROBE, 0);
     if (route->powerCycleNotice && needsPowerCycle(job->printer)) {
         userInterfaceService->messageBox("USB printer, please power cycle printer before "
                                          "proceeding, older USB adpaters need BRANDING",
                                          "update", MESSAGE_BOX_OK);
     }
+    uint32_t probeBefore = lastProbeOutcome().number;
     route->closingProbe(job);
+    judgeUpgrade(probeBefore);
+    reportPhase(WRITER_PHASE_DONE, 0);
     closingProbeRunning = false;
 }
 
 static void runWriter(const WriterJob* job, const WriterRoute* route) {
-    writerOutcome = WriterOutcome{false, 0, 0, 0};
+    writerOutcome = WriterOutcome{false, 0, 0, {}};
     showStatus(job, "Delaying 15 seconds");
-    countSeconds(job, DELAY_SECONDS);
+    countSeconds(job, WRITER_PHASE_DELAY, DELAY_SECONDS);
     if (streamImage(job, route)) {
         waitForReset(job);
     }

@@ -38,7 +38,7 @@ struct WriterOutcome {
     bool wroteAll;            // every byte of the image accepted without a write error
     uint32_t bytesAccepted;   // bytes of the image the printer took
     uint32_t imageSize;       // bytes the writer meant to send
-    PlatformError writeError; // the failed write's error number, 0 without one
+    PlatformError writeError; // the failed write's error, none without one
 };
 
 extern WriterOutcome writerOutcome;

@@ -1,6 +1,7 @@
 #include "identity/device_id.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -16,15 +17,18 @@ static std::string_view deviceIdText(const PrinterData* record) {
 
 // The text after the first occurrence of key, up to the end of the device id; false when the
 // key does not occur.
-static bool findFieldValue(const PrinterData* record, std::string_view key,
-                           std::string_view* value) {
-    std::string_view text = deviceIdText(record);
+static bool findValueIn(std::string_view text, std::string_view key, std::string_view* value) {
     size_t position = text.find(key);
     if (position == std::string_view::npos) {
         return false;
     }
     *value = text.substr(position + key.size());
     return true;
+}
+
+static bool findFieldValue(const PrinterData* record, std::string_view key,
+                           std::string_view* value) {
+    return findValueIn(deviceIdText(record), key, value);
 }
 
 // Copies text into a field of the given capacity, cut to fit, and terminates it. Returns what
@@ -55,6 +59,16 @@ static int32_t familyOfModel(std::string_view model) {
         return FAMILY_VRE;
     }
     return FAMILY_OTHER;
+}
+
+bool deviceIdNamesFamily(const char* deviceId) {
+    std::string_view rest;
+    if (!findValueIn(std::string_view(deviceId, strnlen(deviceId, PRINTER_TEXT_SIZE)), MODEL_KEY,
+                     &rest)) {
+        return false;
+    }
+    return contains(rest, RASTER_MODEL) ||
+           familyOfModel(rest.substr(0, rest.find(';'))) != FAMILY_OTHER;
 }
 
 bool parseModel(PrinterData* record) {
@@ -118,6 +132,15 @@ bool deviceIdIdentifiesPrinter(const PrinterData* record, char* reason, size_t s
     return true;
 }
 
+bool versionRunsImage(const char* version, const char* label) {
+    size_t length = strlen(label);
+    if (length == 0 || strncmp(version, label, length) != 0) {
+        return false;
+    }
+    unsigned char next = static_cast<unsigned char>(version[length]);
+    return next == '\0' || (!isalnum(next) && next != '.');
+}
+
 bool deviceIdNamesSimulator(const PrinterData* record) {
     static const std::string_view MAKER_KEY = "MFG:";
     std::string_view text = deviceIdText(record);
@@ -132,14 +155,29 @@ bool deviceIdNamesSimulator(const PrinterData* record) {
     return false;
 }
 
-void setPortLabel(PrinterData* record) {
-    const char* label = "USB";
-    if (activeConnection == PORT_TYPE_PARALLEL) {
-        label = "PARALLEL";
-    } else if (activeConnection == PORT_TYPE_SERIAL) {
-        label = "SERIAL";
-    } else if (activeConnection == PORT_TYPE_ETHERNET) {
-        label = "ETHERNET";
+const char* portLabel(int32_t route) {
+    switch (route) {
+    case PORT_TYPE_PARALLEL:
+        return "PARALLEL";
+    case PORT_TYPE_SERIAL:
+        return "SERIAL";
+    case PORT_TYPE_ETHERNET:
+        return "ETHERNET";
+    default:
+        return "USB";
     }
-    storeText(record->portName, sizeof record->portName, label);
+}
+
+void setPortLabel(PrinterData* record) {
+    storeText(record->portName, sizeof record->portName, portLabel(activeConnection));
+}
+
+void setPrinterRoute(PrinterData* record, int32_t route) {
+    activeConnection = route;
+    record->portType = route;
+    if (route == PORT_TYPE_NONE) {
+        record->portName[0] = '\0';
+    } else {
+        setPortLabel(record);
+    }
 }

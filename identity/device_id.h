@@ -22,6 +22,10 @@ constexpr char DEVICE_ID_KEY_MISSING_MESSAGE[] = "Printer model NOT found in ID!
 // (the probe then shows DEVICE_ID_KEY_MISSING_MESSAGE).
 bool parseModel(PrinterData* record);
 
+// Whether a device id text (at most PRINTER_TEXT_SIZE characters are read) names a printer of
+// the family, as parseModel would classify it: a VRA, VRE or VRK-54 model. Changes nothing.
+bool deviceIdNamesFamily(const char* deviceId);
+
 // Reads the "FWV:" field (up to the first blank; a ';' does not end it) into firmwareVersion;
 // its first digit, 1 to 4, sets boardType. Without the key sets "Not found" and returns false
 // (the probe then shows DEVICE_ID_KEY_MISSING_MESSAGE).
@@ -35,9 +39,24 @@ bool parseFirmwareVersion(PrinterData* record);
 // (cut to size, always terminated).
 bool deviceIdIdentifiesPrinter(const PrinterData* record, char* reason, size_t size);
 
+// Whether a version as the probe read it names the image of this label: it starts with the
+// label, and the label is not the start of a longer version (the label "V2.01" is not the
+// version "V2.01b"). The probe takes the version up to the first blank, so the device id's ';'
+// and what follows may trail it.
+bool versionRunsImage(const char* version, const char* label);
+
 // Whether the device id's maker field ("MFG:", at the start of a field) is exactly "SIM": the
 // printer simulator, the only printer the placeholder images may be written to.
 bool deviceIdNamesSimulator(const PrinterData* record);
 
-// Writes the label of activeConnection ("USB", "PARALLEL", "SERIAL" or "ETHERNET") to portName.
+// The label of a route: "PARALLEL", "SERIAL", "ETHERNET", and "USB" for any other value.
+const char* portLabel(int32_t route);
+
+// Writes the label of activeConnection to portName.
 void setPortLabel(PrinterData* record);
+
+// The one place a connection's route is set: activeConnection, record->portType and the port
+// label in record->portName together, so that the upgrade (which goes by activeConnection), the
+// power-cycle notice (by portType) and what is shown cannot disagree. PORT_TYPE_NONE, after a
+// search or connection that found nothing, empties the label.
+void setPrinterRoute(PrinterData* record, int32_t route);

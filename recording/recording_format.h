@@ -12,7 +12,8 @@
 //   "conn"    the conversation: each open or connect starts a new one, numbered from 1
 //   "op"      "open", "connect", "write", "read", "device-id", "image" or "close"
 //   "dir"     "out" (write, image), "in" (read, device-id) or "ctl" (open, connect, close)
-//   "ok"      the operation's result; "error" the system's error number when it failed
+//   "ok"      the operation's result; "error" the system's error number when it failed (0
+//             when the tool decided the failure itself, a time-out of its own wait)
 //   "size"    bytes offered (write) or asked for (read, device-id); "count" bytes moved
 //   "bytes"   the bytes moved, as hexadecimal digits
 //   "path"    the device path of an open; "port" the TCP port of a connect

@@ -1,5 +1,6 @@
 #include "recording/session_recorder.h"
 
+#include "identity/printer_protocol.h"
 #include "identity/sha256.h"
 #include "platform/local_channel.h"
 #include "platform/network.h"
@@ -18,7 +19,6 @@ namespace {
 
 // Enough for every channel the tool holds at once (a probe's and a writer's, on both routes).
 constexpr int OPEN_CHANNEL_LIMIT = 8;
-constexpr std::string_view FLASH_READY_MARKER = "FLASH READY";
 // What is kept of the bytes received since the last write, to find the marker across reads.
 constexpr size_t RECENT_INPUT_SIZE = 64;
 
@@ -74,7 +74,7 @@ std::string lineStart(RecordedRoute route, unsigned conn, RecordedOp op) {
 void appendOutcome(std::string* line, const Outcome& outcome) {
     char text[96];
     snprintf(text, sizeof text, ",\"ok\":%s,\"count\":%" PRId64 ",\"error\":%u",
-             outcome.ok ? "true" : "false", outcome.count, outcome.ok ? 0u : outcome.error);
+             outcome.ok ? "true" : "false", outcome.count, outcome.ok ? 0u : outcome.error.number);
     *line += text;
 }
 
@@ -234,7 +234,7 @@ std::string quotedPath(const char* path) {
 }
 
 ChannelHandle openLocal(const char* path, ChannelSharing sharing, PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     ChannelHandle handle = realLocal->open(path, sharing, &failure);
     reportPlatformError(error, failure);
     bool ok = handle != INVALID_CHANNEL_HANDLE;
@@ -248,7 +248,7 @@ typedef bool (*LocalInput)(ChannelHandle channel, uint8_t* buffer, uint32_t size
 
 bool recordLocalInput(LocalInput input, RecordedOp op, ChannelHandle channel, uint8_t* buffer,
                       uint32_t size, uint32_t* received, PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     uint32_t count = 0;
     bool ok = input(channel, buffer, size, &count, &failure);
     *received = count;
@@ -265,7 +265,7 @@ bool readLocal(ChannelHandle channel, uint8_t* buffer, uint32_t size, uint32_t* 
 
 bool writeLocal(ChannelHandle channel, const uint8_t* bytes, uint32_t size, uint32_t* written,
                 PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     uint32_t count = 0;
     bool ok = realLocal->write(channel, bytes, size, &count, &failure);
     *written = count;
@@ -316,7 +316,7 @@ SocketHandle openStreamNetwork(PlatformError* error) {
 
 bool connectNetwork(SocketHandle socket, const uint8_t address[4], uint16_t port,
                     uint32_t timeoutMilliseconds, PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     bool ok = realNetwork->connect(socket, address, port, timeoutMilliseconds, &failure);
     reportPlatformError(error, failure);
     // The address stays out of the recording: it says where the printer is, not what it said.
@@ -327,7 +327,7 @@ bool connectNetwork(SocketHandle socket, const uint8_t address[4], uint16_t port
 
 int32_t sendNetwork(SocketHandle socket, const uint8_t* bytes, uint32_t size,
                     uint32_t timeoutMilliseconds, PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     int32_t sent = realNetwork->send(socket, bytes, size, timeoutMilliseconds, &failure);
     reportPlatformError(error, failure);
     recordWrite(RECORDED_ROUTE_TCP, socket, bytes, size, {sent >= 0, sent < 0 ? 0 : sent, failure});
@@ -336,7 +336,7 @@ int32_t sendNetwork(SocketHandle socket, const uint8_t* bytes, uint32_t size,
 
 int32_t receiveNetwork(SocketHandle socket, uint8_t* buffer, uint32_t size,
                        uint32_t timeoutMilliseconds, PlatformError* error) {
-    PlatformError failure = 0;
+    PlatformError failure;
     int32_t received = realNetwork->receive(socket, buffer, size, timeoutMilliseconds, &failure);
     reportPlatformError(error, failure);
     recordInput(RECORDED_ROUTE_TCP, socket, RECORDED_OP_READ, size, buffer,
@@ -359,7 +359,7 @@ bool startSessionRecording(const char* path, const char* toolVersion, PlatformEr
     std::lock_guard<std::mutex> lock(recorderMutex);
     recordFile = fopen(path, "wb");
     if (recordFile == nullptr) {
-        reportPlatformError(error, static_cast<PlatformError>(errno));
+        reportPlatformError(error, cLibraryError(errno));
         return false;
     }
     fprintf(recordFile, "{\"recording\":\"%s\",\"format\":%d,\"version\":\"%s\"}\n",

@@ -12,8 +12,8 @@
 
 #include "platform/platform_error.h"
 
-// Creates the file and installs the recording services. False, with the C library's error
-// number in *error, when the file cannot be created; nothing is installed then.
+// Creates the file and installs the recording services. False, with the C library's error in
+// *error, when the file cannot be created; nothing is installed then.
 bool startSessionRecording(const char* path, const char* toolVersion, PlatformError* error);
 
 // Puts the services back as they were and closes the file.

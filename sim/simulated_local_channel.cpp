@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-// Error numbers the simulated channel reports: the Windows ones, as the product sees them.
-constexpr PlatformError SIM_ERROR_FILE_NOT_FOUND = 2;
-constexpr PlatformError SIM_ERROR_DEVICE_NOT_CONNECTED = 1167;
-// What a write that the printer took nothing of within the channel's bound reports.
-constexpr PlatformError SIM_ERROR_SEM_TIMEOUT = 121;
+// The errors the simulated channel reports: with the Windows numbers, as the product sees them
+// there (ERROR_FILE_NOT_FOUND, ERROR_DEVICE_NOT_CONNECTED).
+constexpr PlatformError SIM_ERROR_FILE_NOT_FOUND = {PLATFORM_ERROR_NOT_FOUND, 2};
+constexpr PlatformError SIM_ERROR_DEVICE_NOT_CONNECTED = {PLATFORM_ERROR_NOT_FOUND, 1167};
+// What a write that the printer took nothing of within the channel's bound reports
+// (ERROR_SEM_TIMEOUT).
+constexpr PlatformError SIM_ERROR_SEM_TIMEOUT = {PLATFORM_ERROR_TIMED_OUT, 121};
 
 SimulatedLocalChannel* SimulatedLocalChannel::active_ = nullptr;
 

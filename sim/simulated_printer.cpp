@@ -1,6 +1,7 @@
 #include "sim/simulated_printer.h"
 
 #include "identity/firmware_catalogue.h"
+#include "identity/printer_protocol.h"
 #include "identity/sha256.h"
 
 #include <algorithm>
@@ -38,12 +39,12 @@ struct CommandToken {
 };
 
 static const CommandToken commandTokens[] = {
-    {SIM_CHANNEL_TCP, SIM_COMMAND_DEVICE_ID, "<SA08>"},
-    {SIM_CHANNEL_TCP, SIM_COMMAND_STATUS, "<SS>"},
-    {SIM_CHANNEL_TCP, SIM_COMMAND_FLASH_MODE, "\x1b*FR"},
-    {SIM_CHANNEL_TCP, SIM_COMMAND_FLASH_CONFIRM, "<SA15>"},
-    {SIM_CHANNEL_LOCAL, SIM_COMMAND_FLASH_MODE, "\x1b*FR"},
-    {SIM_CHANNEL_LOCAL, SIM_COMMAND_FLASH_CONFIRM, std::string("\x1bIA\x0f", 4)},
+    {SIM_CHANNEL_TCP, SIM_COMMAND_DEVICE_ID, std::string(commandText(DEVICE_ID_REQUEST))},
+    {SIM_CHANNEL_TCP, SIM_COMMAND_STATUS, std::string(commandText(STATUS_REQUEST))},
+    {SIM_CHANNEL_TCP, SIM_COMMAND_FLASH_MODE, std::string(commandText(FLASH_MODE_REQUEST))},
+    {SIM_CHANNEL_TCP, SIM_COMMAND_FLASH_CONFIRM, std::string(commandText(FLASH_CONFIRM_ETHERNET))},
+    {SIM_CHANNEL_LOCAL, SIM_COMMAND_FLASH_MODE, std::string(commandText(FLASH_MODE_REQUEST))},
+    {SIM_CHANNEL_LOCAL, SIM_COMMAND_FLASH_CONFIRM, std::string(commandText(FLASH_CONFIRM_LOCAL))},
 };
 
 static std::vector<uint8_t> textBytes(const std::string& text) {
@@ -137,7 +138,7 @@ std::vector<uint8_t> SimulatedPrinter::replyTo(SimChannel channel, SimCommand co
         }
         mode_ = MODE_IMAGE;
         image_.clear();
-        return textBytes(FLASH_READY_REPLY);
+        return textBytes(std::string(FLASH_READY_MARKER));
     default:
         return {};
     }
@@ -159,10 +160,10 @@ void SimulatedPrinter::addReply(SimChannel channel, SimCommand command, std::vec
 // gap between them on TCP. False when the fault does not apply to this reply.
 bool SimulatedPrinter::splitFlashReady(SimChannel channel, SimCommand command,
                                        const std::vector<uint8_t>& reply, SimOutcome* outcome) {
-    if (!faults_.splitFlashReply || reply != textBytes(FLASH_READY_REPLY)) {
+    if (!faults_.splitFlashReply || reply != textBytes(std::string(FLASH_READY_MARKER))) {
         return false;
     }
-    const auto head = static_cast<std::ptrdiff_t>(std::string(FLASH_READY_REPLY).find(' ') + 1);
+    const auto head = static_cast<std::ptrdiff_t>(FLASH_READY_MARKER.find(' ') + 1);
     addReply(channel, command, std::vector<uint8_t>(reply.begin(), reply.begin() + head), outcome);
     addReply(channel, command, std::vector<uint8_t>(reply.begin() + head, reply.end()), outcome);
     outcome->replyGapMilliseconds = SIM_SPLIT_REPLY_GAP_MS;

@@ -104,7 +104,6 @@ class SimulatedPrinter : public SimConversation {
   public:
     static constexpr const char* DEFAULT_DEVICE_ID =
         "MFG:SIM;CMD:G;MDL:VRE G SIM;CLS:PRINTER;FWV:V1.00;";
-    static constexpr const char* FLASH_READY_REPLY = "FLASH READY";
     static constexpr const char* FLASH_REFUSED_REPLY = "FLASH REFUSED";
     static constexpr const char* CORRUPT_VERSION = "CORRUPT";
 

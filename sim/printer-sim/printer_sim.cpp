@@ -166,9 +166,11 @@ static void logEvent(std::ofstream& eventLog, const SimEvent& event) {
 // Serves the printer on 127.0.0.1 until SIGTERM or SIGINT.
 static int serveUntilStopped(SimConversation& printer, uint16_t port) {
     SimTcpServer server(printer);
-    PlatformError error = 0;
+    PlatformError error;
     if (!server.start(port, &error)) {
-        fprintf(stderr, "cannot listen on 127.0.0.1:%u (error %u)\n", port, error);
+        char description[PLATFORM_ERROR_TEXT_SIZE];
+        describePlatformError(error, description, sizeof description);
+        fprintf(stderr, "cannot listen on 127.0.0.1:%u: %s\n", port, description);
         return 1;
     }
     printf("listening on 127.0.0.1:%u\n", server.port());

@@ -261,9 +261,9 @@ int main(int argc, char** argv) {
     }
     SimulatedPrinter printer;
     SimTcpServer server(printer);
-    PlatformError error = 0;
+    PlatformError error;
     if (!server.start(0, &error)) {
-        fprintf(stderr, "cannot serve the simulated printer: error %u\n", error);
+        fprintf(stderr, "cannot serve the simulated printer: error %u\n", error.number);
         return 1;
     }
     setUpProgram(server.port());

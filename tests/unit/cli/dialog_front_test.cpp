@@ -1,9 +1,11 @@
 #include "cli/dialog_front.h"
 
+#include "resources/resource.h"
 #include "tests/doubles/console_double.h"
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -84,6 +86,24 @@ TEST_F(MessageBoxes, ADeclinedQuestionIsRemembered) {
     console_.setTerminal(CONSOLE_INPUT, false);
     ask();
     EXPECT_TRUE(questionDeclined());
+}
+
+// An interrupt while a question waits for its typed answer answers it No: the command that
+// asked goes on from there and has ended before the interrupt holds the command lock.
+TEST_F(MessageBoxes, AnInterruptAnswersAWaitingQuestionNo) {
+    installDialogFront(false);
+    console_.setTerminal(CONSOLE_INPUT, true);
+    console_.keepInputOpen();
+    MessageBoxAnswer answer = MESSAGE_BOX_ANSWER_YES;
+    dialogModelSetCommandHandler([this, &answer](int, int) { answer = ask(); });
+    std::thread command([] { clickControl(IDC_REFRESH_BUTTON); });
+    console_.waitForRead();
+    {
+        CommandLockForInterrupt interrupt;
+        EXPECT_EQ(answer, MESSAGE_BOX_ANSWER_NO);
+        EXPECT_FALSE(shownBoxes().back().answeredYes);
+    }
+    command.join();
 }
 
 } // namespace

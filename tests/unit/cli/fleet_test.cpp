@@ -3,6 +3,8 @@
 // interrupt does.
 #include "cli/fleet.h"
 #include "cli/fleet_printer.h"
+#include "cli/record_json.h"
+#include "identity/firmware_selection.h"
 
 #include "tests/doubles/console_double.h"
 #include "tests/doubles/kernel_double.h"
@@ -20,34 +22,40 @@ namespace {
 
 using nlohmann::json;
 
-const json READY_G = {{"status", "Found Printer - Printer ready"},
-                      {"ready", true},
-                      {"model", "VRE G"},
-                      {"version", "V1.00;"},
-                      {"caption", "Update G printer to new version? (V1.12)"},
-                      {"upgradeEnabled", true},
-                      {"variants", {"STD LOGIC BD I", "Qorvel LOGIC BD I"}},
-                      {"messages", json::array()}};
-
-json withKey(json report, const char* key, const json& value) {
-    report[key] = value;
-    return report;
+// A child's record stream as the child writes it: its records, then its report.
+std::string streamOf(const std::vector<std::string>& records,
+                     const json& messages = json::array()) {
+    std::string lines;
+    for (const std::string& record : records) {
+        lines += record + "\n";
+    }
+    return lines + recordStreamLine("report", {{"messages", messages}}) + "\n";
 }
 
-const json RASTER =
-    withKey(withKey(withKey(withKey(READY_G, "model", "VRK-54"), "upgradeEnabled", false),
-                    "caption", "Update VRK-54 printer FW file not selected"),
-            "variants", {"V2.02a  LOGIC BD II", "V2.01b LOGIC BD II"});
-const json NOT_FOUND = {{"status", "Did not find Ethernet attached printer"},
-                        {"messages", json::array()}};
-const json LOCKED = {
-    {"messages", {{{"caption", "Error"}, {"text", "Another run is working on the printer"}}}}};
+std::string probeLine(ProbeResult result, const char* model, const char* version, const char* image,
+                      bool raster = false) {
+    ProbeOutcome probe = beginProbeOutcome(PROBE_KIND_ETHERNET);
+    probe.result = result;
+    probe.status = result == PROBE_RESULT_NO_PRINTER ? "Did not find Ethernet attached printer"
+                   : result == PROBE_RESULT_READY    ? "Found Printer - Printer ready"
+                                                     : "Found Printer - Printer NOT ready";
+    copyOutcomeText(probe.model, sizeof probe.model, model);
+    copyOutcomeText(probe.version, sizeof probe.version, version);
+    copyOutcomeText(probe.image, sizeof probe.image, image);
+    probe.variantNames = raster ? variantNamesLogicII : variantNamesLogicI;
+    probe.variantImages = raster ? variantVersionsLogicII : nullptr;
+    return recordStreamLine("probe", probeOutcomeJson(probe));
+}
 
-// --- the verdict on each child's report -------------------------------------------------------
+const std::string READY_G = probeLine(PROBE_RESULT_READY, "VRE G", "V1.00;", "V1.12");
+const std::string CURRENT_G = probeLine(PROBE_RESULT_READY, "VRE G", "V1.12;", "V1.12");
+const std::string NOT_FOUND = probeLine(PROBE_RESULT_NO_PRINTER, "", "", "");
+
+// --- the verdict on each child's records ------------------------------------------------------
 
 struct ProbeCase {
     const char* name;
-    json report;
+    std::string stream;
     int exitCode;
     int variant;
     bool reinstall;
@@ -56,13 +64,22 @@ struct ProbeCase {
     const char* reason;
 };
 
+FleetPrinter followed(const std::string& stream) {
+    FleetPrinter printer;
+    size_t start = 0;
+    for (size_t end; (end = stream.find('\n', start)) != std::string::npos; start = end + 1) {
+        followRecordLine(&printer, stream.substr(start, end - start));
+    }
+    return printer;
+}
+
 class ProbeVerdicts : public testing::TestWithParam<ProbeCase> {};
 
 TEST_P(ProbeVerdicts, DecideWhatBecomesOfThePrinter) {
     const ProbeCase& example = GetParam();
-    FleetPrinter printer;
+    FleetPrinter printer = followed(example.stream);
     printer.where.variant = example.variant;
-    judgeProbe(&printer, example.exitCode, example.report.dump(), "", example.reinstall);
+    judgeProbe(&printer, example.exitCode, example.reinstall);
     EXPECT_EQ(printer.outcome, example.outcome);
     EXPECT_EQ(printer.image, example.image);
     EXPECT_EQ(printer.reason, example.reason);
@@ -71,46 +88,72 @@ TEST_P(ProbeVerdicts, DecideWhatBecomesOfThePrinter) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ProbeVerdicts,
     testing::Values(
-        ProbeCase{"OlderVersion", READY_G, 0, 0, false, FLEET_OUTCOME_OPEN, "V1.12", ""},
-        ProbeCase{"SameVersion", withKey(READY_G, "version", "V1.12;"), 0, 0, false,
-                  FLEET_OUTCOME_CURRENT, "V1.12", ""},
-        ProbeCase{"SameVersionReinstalled", withKey(READY_G, "version", "V1.12;"), 0, 0, true,
-                  FLEET_OUTCOME_OPEN, "V1.12", ""},
-        ProbeCase{"LongerVersionIsNotTheImage", withKey(READY_G, "version", "V1.12b;"), 0, 0, false,
-                  FLEET_OUTCOME_OPEN, "V1.12", ""},
-        ProbeCase{"RasterWithoutVariant", RASTER, 0, 0, false, FLEET_OUTCOME_SKIPPED, "",
+        ProbeCase{"OlderVersion", streamOf({READY_G}), 0, 0, false, FLEET_OUTCOME_OPEN, "V1.12",
+                  ""},
+        ProbeCase{"SameVersion", streamOf({CURRENT_G}), 0, 0, false, FLEET_OUTCOME_CURRENT, "V1.12",
+                  ""},
+        ProbeCase{"SameVersionReinstalled", streamOf({CURRENT_G}), 0, 0, true, FLEET_OUTCOME_OPEN,
+                  "V1.12", ""},
+        ProbeCase{"LongerVersionIsNotTheImage",
+                  streamOf({probeLine(PROBE_RESULT_READY, "VRE G", "V1.12b;", "V1.12")}), 0, 0,
+                  false, FLEET_OUTCOME_OPEN, "V1.12", ""},
+        ProbeCase{"RasterWithoutVariant",
+                  streamOf({probeLine(PROBE_RESULT_READY, "VRK-54", "V2.00;", "", true)}), 0, 0,
+                  false, FLEET_OUTCOME_SKIPPED, "",
                   "a raster printer: give it variant=1 or variant=2 in the inventory"},
-        ProbeCase{"RasterSecondVariant", RASTER, 0, 2, false, FLEET_OUTCOME_OPEN, "V2.01b", ""},
-        ProbeCase{"VariantForAPrinterWithout", READY_G, 0, 1, false, FLEET_OUTCOME_FAILED, "",
+        ProbeCase{"RasterSecondVariant",
+                  streamOf({probeLine(PROBE_RESULT_READY, "VRK-54", "V2.00;", "", true)}), 0, 2,
+                  false, FLEET_OUTCOME_OPEN, variantVersionsLogicII[1], ""},
+        ProbeCase{"VariantForAPrinterWithout", streamOf({READY_G}), 0, 1, false,
+                  FLEET_OUTCOME_FAILED, "",
                   "variant= is given, but this printer has no firmware variants"},
-        ProbeCase{"NotReady", withKey(READY_G, "status", "Found Printer - Printer NOT ready"), 1, 0,
-                  false, FLEET_OUTCOME_FAILED, "", "Found Printer - Printer NOT ready"},
-        ProbeCase{"NotFound", NOT_FOUND, 3, 0, false, FLEET_OUTCOME_NOT_FOUND, "",
+        ProbeCase{"NotReady", streamOf({probeLine(PROBE_RESULT_NOT_READY, "VRE G", "V1.00;", "")}),
+                  1, 0, false, FLEET_OUTCOME_FAILED, "", "Found Printer - Printer NOT ready"},
+        ProbeCase{"NotFound", streamOf({NOT_FOUND}), 3, 0, false, FLEET_OUTCOME_NOT_FOUND, "",
                   "Did not find Ethernet attached printer"},
-        ProbeCase{"AnotherRunHasIt", LOCKED, 75, 0, false, FLEET_OUTCOME_FAILED, "",
-                  "Another run is working on the printer"},
-        ProbeCase{"Crashed", json(), -1, 0, false, FLEET_OUTCOME_FAILED, "",
+        ProbeCase{"AnotherRunHasIt",
+                  streamOf({}, {{{"caption", "Error"},
+                                 {"text", "Another run is working on the printer"}}}),
+                  75, 0, false, FLEET_OUTCOME_FAILED, "", "Another run is working on the printer"},
+        ProbeCase{"Crashed", "", -1, 0, false, FLEET_OUTCOME_FAILED, "",
                   "its run ended abnormally"}),
     [](const testing::TestParamInfo<ProbeCase>& instance) { return instance.param.name; });
 
-TEST(UpgradeVerdicts, FollowTheProgressAndJudgeTheClosingVersion) {
-    FleetPrinter printer;
-    printer.image = "V1.12";
-    followProgressLine(&printer, "Programming [#####.........................] 64 of 384 KBytes");
+UpgradeVerdict writtenVerdict(UpgradeFailure failure, const char* newVersion, uint32_t bytes) {
+    UpgradeVerdict verdict = startingUpgradeVerdict();
+    verdict.result =
+        failure == UPGRADE_FAILURE_NONE ? UPGRADE_RESULT_VERIFIED : UPGRADE_RESULT_FAILED;
+    verdict.failure = failure;
+    verdict.writerStarted = true;
+    verdict.flashModeRequested = true;
+    copyOutcomeText(verdict.image, sizeof verdict.image, "V1.12");
+    copyOutcomeText(verdict.newVersion, sizeof verdict.newVersion, newVersion);
+    verdict.bytesAccepted = bytes;
+    verdict.imageSize = 393264;
+    return verdict;
+}
+
+std::string verdictLine(const UpgradeVerdict& verdict) {
+    return recordStreamLine("verdict", upgradeVerdictJson(verdict));
+}
+
+// A printer that was never read after its image is not said to run any version.
+TEST(UpgradeVerdicts, FollowTheProgressAndJudgeFromTheVerdict) {
+    WriterProgress progress = {WRITER_PHASE_IMAGE, 0, 64 * 1024, 384 * 1024};
+    FleetPrinter printer =
+        followed(streamOf({recordStreamLine("progress", writerProgressJson(progress))}));
     EXPECT_EQ(printer.phase, "Programming");
     EXPECT_EQ(printer.kbytesDone, 64);
     EXPECT_EQ(printer.kbytesTotal, 384);
-    json report = {{"image", "V1.12"},
-                   {"bytesSent", 4096},
-                   {"newVersion", "CORRUPT;"},
-                   {"verified", false},
-                   {"messages", {{{"caption", "Error"}, {"text", "Write error = Dec = 104"}}}}};
-    judgeUpgrade(&printer, 1, report.dump(), "", false);
+    followRecordLine(&printer,
+                     verdictLine(writtenVerdict(UPGRADE_FAILURE_VERSION_NOT_READ, "", 393264)));
+    judgeUpgrade(&printer, 1, false);
     EXPECT_EQ(printer.outcome, FLEET_OUTCOME_FAILED);
-    EXPECT_EQ(printer.reason, "Write error = Dec = 104; Upgrade failed: the printer reports "
-                              "version CORRUPT;, not V1.12.");
-    EXPECT_EQ(printer.bytesSent, 4096u);
-    EXPECT_EQ(printer.kbytesDone, 4);
+    EXPECT_EQ(printer.reason, "Upgrade not confirmed: the printer could not be read after the "
+                              "upgrade, so it is not known to run V1.12.");
+    EXPECT_EQ(printer.bytesSent, 393264u);
+    EXPECT_EQ(printer.newVersion, "");
+    EXPECT_EQ(printer.kbytesDone, 384);
 }
 
 // --- whole runs over scripted children ----------------------------------------------------
@@ -122,14 +165,6 @@ std::string argumentAfter(const std::vector<std::string>& arguments, const std::
 
 bool isUpgrade(const std::vector<std::string>& arguments) {
     return std::find(arguments.begin(), arguments.end(), "upgrade") != arguments.end();
-}
-
-json upgraded(const char* version) {
-    return {{"image", "V1.12"},
-            {"bytesSent", 393264},
-            {"newVersion", version},
-            {"verified", true},
-            {"messages", json::array()}};
 }
 
 class FleetRun : public testing::Test {
@@ -177,18 +212,14 @@ ChildScript venue(const std::vector<std::string>& arguments) {
     ChildScript script;
     script.looks = 3;
     if (!isUpgrade(arguments)) {
-        script.output =
-            (port == "4" ? NOT_FOUND
-                         : withKey(READY_G, "version", port == "5" ? "V1.12;" : "V1.00;"))
-                .dump();
+        script.output = streamOf({port == "4" ? NOT_FOUND : port == "5" ? CURRENT_G : READY_G});
         script.exitCode = port == "4" ? 3 : 0;
         return script;
     }
-    script.errors = "Delaying 15 seconds  0 s elapsed\n";
-    script.output =
-        (port == "3" ? withKey(withKey(upgraded("CORRUPT;"), "verified", false), "bytesSent", 4096)
-                     : upgraded("V1.12;"))
-            .dump();
+    UpgradeVerdict verdict = port == "3"
+                                 ? writtenVerdict(UPGRADE_FAILURE_WRITE_ERROR, "CORRUPT;", 4096)
+                                 : writtenVerdict(UPGRADE_FAILURE_NONE, "V1.12;", 393264);
+    script.output = streamOf({READY_G, verdictLine(verdict)});
     script.exitCode = port == "3" ? 1 : 0;
     return script;
 }
@@ -201,18 +232,21 @@ TEST_F(FleetRun, WorksOnAtMostJobsPrintersAtOnceAndReportsEach) {
     EXPECT_EQ(report["exitCode"], 1);
     EXPECT_EQ(outcomes(report),
               (std::vector<std::string>{"upgraded", "upgraded", "failed", "not-found", "current"}));
-    EXPECT_EQ(
-        report["summary"],
-        json({{"upgraded", 2}, {"current", 1}, {"skipped", 0}, {"failed", 1}, {"notFound", 1}}));
+    EXPECT_EQ(report["summary"], json({{"upgraded", 2},
+                                       {"repaired", 0},
+                                       {"current", 1},
+                                       {"skipped", 0},
+                                       {"failed", 1},
+                                       {"notFound", 1}}));
     EXPECT_EQ(processes.mostAtOnce(), 2);
     EXPECT_TRUE(processes.allReleased());
     // Five probes, then an upgrade of the three printers that need one.
     std::vector<std::vector<std::string>> started = processes.started();
     ASSERT_EQ(started.size(), 8u);
-    EXPECT_EQ(started[0],
-              (std::vector<std::string>{"--json", "find", "--ip", "127.0.0.1", "--port", "1"}));
-    EXPECT_EQ(started[7], (std::vector<std::string>{"--json", "upgrade", "--progress", "--yes",
-                                                    "--ip", "127.0.0.1", "--port", "3"}));
+    EXPECT_EQ(started[0], (std::vector<std::string>{"--json-lines", "find", "--ip", "127.0.0.1",
+                                                    "--port", "1"}));
+    EXPECT_EQ(started[7], (std::vector<std::string>{"--json-lines", "upgrade", "--yes", "--ip",
+                                                    "127.0.0.1", "--port", "3"}));
 }
 
 TEST_F(FleetRun, WithoutATerminalOrYesUpgradesNothing) {

@@ -6,78 +6,75 @@
 
 namespace {
 
+constexpr uint32_t KB = 1024;
+
 struct LiveCase {
-    const char* phase;
-    const char* count;
+    WriterProgress progress;
     const char* line;
 };
 
 class LiveProgress : public testing::TestWithParam<LiveCase> {};
 
 TEST_P(LiveProgress, ShowsThePhaseAndItsCount) {
-    EXPECT_EQ(progressLiveLine(GetParam().phase, GetParam().count), GetParam().line);
+    EXPECT_EQ(progressLiveLine(GetParam().progress), GetParam().line);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, LiveProgress,
+    Records, LiveProgress,
     testing::Values(
-        LiveCase{"Printer responding", "", "Printer responding"},
-        LiveCase{"Delaying 15 seconds", "", "Delaying 15 seconds"},
-        LiveCase{"Delaying 15 seconds", "3 seconds elapsed", "Delaying 15 seconds  3 s elapsed"},
-        // The count of the phase before is not read as a count of this one.
-        LiveCase{"Programming 384 KBytes", "14 seconds elapsed",
+        LiveCase{{WRITER_PHASE_NONE, 0, 0, 0}, ""},
+        LiveCase{{WRITER_PHASE_DELAY, 3, 0, 0}, "Delaying 15 seconds  3 s elapsed"},
+        LiveCase{{WRITER_PHASE_IMAGE, 0, 0, 384 * KB},
                  "Programming [..............................] 0 of 384 KBytes"},
-        LiveCase{"Programming 384 KBytes", "192 KBytes programmed\r\n",
+        LiveCase{{WRITER_PHASE_IMAGE, 0, 192 * KB + 512, 384 * KB},
                  "Programming [###############...............] 192 of 384 KBytes"},
-        LiveCase{"Programming 384 KBytes", "End Of File",
+        LiveCase{{WRITER_PHASE_END_OF_FILE, 0, 384 * KB, 384 * KB},
                  "Programming [##############################] 384 of 384 KBytes  End Of File"},
-        LiveCase{"Programming 0 KBytes", "End Of File",
+        LiveCase{{WRITER_PHASE_END_OF_FILE, 0, 0, 0},
                  "Programming [##############################] 0 of 0 KBytes  End Of File"},
-        LiveCase{"Waiting for reset", "End Of File", "Waiting for reset"},
-        LiveCase{"Waiting for reset", "24 seconds elapsed", "Waiting for reset  24 s elapsed"},
-        LiveCase{"Progamming complete", " ", "Progamming complete"}));
+        LiveCase{{WRITER_PHASE_RESET_WAIT, 24, 384 * KB, 384 * KB},
+                 "Waiting for reset  24 s elapsed"},
+        LiveCase{{WRITER_PHASE_COMPLETE, 0, 384 * KB, 384 * KB}, "Progamming complete"},
+        // After a write error the line stays where the image stopped.
+        LiveCase{{WRITER_PHASE_CLOSING_PROBE, 0, 4 * KB, 384 * KB},
+                 "Programming [..............................] 4 of 384 KBytes"}));
 
-// The writer's texts in the order of a run of a 20 KByte image, as the plain output sees them.
+// The records of a run of a 20 KByte image, as the plain output sees them.
 TEST(PlainProgressLines, EveryPhaseEveryFifthSecondAndEachTenthOfTheImage) {
-    const std::vector<std::pair<std::string, std::string>> texts = {
-        {"Printer responding", ""},
-        {"Delaying 15 seconds", ""},
-        {"Delaying 15 seconds", "0 seconds elapsed"},
-        {"Delaying 15 seconds", "1 seconds elapsed"},
-        {"Delaying 15 seconds", "5 seconds elapsed"},
-        {"Delaying 15 seconds", "14 seconds elapsed"},
-        {"Programming 20 KBytes", "14 seconds elapsed"},
-        {"Programming 20 KBytes", "0 KBytes programmed\r\n"},
-        {"Programming 20 KBytes", "0 KBytes programmed\r\n"},
-        {"Programming 20 KBytes", "1 KBytes programmed\r\n"},
-        {"Programming 20 KBytes", "2 KBytes programmed\r\n"},
-        {"Programming 20 KBytes", "3 KBytes programmed\r\n"},
-        {"Programming 20 KBytes", "End Of File"},
-        {"Waiting for reset", "End Of File"},
-        {"Waiting for reset", "0 seconds elapsed"},
-        {"Progamming complete", "0 seconds elapsed"},
-        {"Progamming complete", " "},
-    };
+    std::vector<WriterProgress> records;
+    for (int second = 0; second < 15; ++second) {
+        records.push_back({WRITER_PHASE_DELAY, second, 0, 20 * KB});
+    }
+    for (uint32_t bytes = 0; bytes <= 20 * KB; bytes += 512) {
+        records.push_back({WRITER_PHASE_IMAGE, 0, bytes, 20 * KB});
+    }
+    records.push_back({WRITER_PHASE_END_OF_FILE, 0, 20 * KB, 20 * KB});
+    records.push_back({WRITER_PHASE_RESET_WAIT, 0, 20 * KB, 20 * KB});
+    records.push_back({WRITER_PHASE_RESET_WAIT, 1, 20 * KB, 20 * KB});
+    records.push_back({WRITER_PHASE_COMPLETE, 0, 20 * KB, 20 * KB});
+    records.push_back({WRITER_PHASE_CLOSING_PROBE, 0, 20 * KB, 20 * KB});
+    records.push_back({WRITER_PHASE_DONE, 0, 20 * KB, 20 * KB});
     PlainProgress progress;
     std::vector<std::string> lines;
-    for (const auto& [phase, count] : texts) {
-        std::string line = progress.lineFor(phase, count);
-        if (!line.empty()) {
+    for (const WriterProgress& record : records) {
+        for (const std::string& line : progress.linesFor(record)) {
             lines.push_back(line);
         }
     }
-    const std::vector<std::string> expected = {
-        "Printer responding",
+    std::vector<std::string> expected = {
         "Delaying 15 seconds",
         "Delaying 15 seconds  0 s elapsed",
         "Delaying 15 seconds  5 s elapsed",
-        "Programming [..............................] 0 of 20 KBytes",
-        "Programming [###...........................] 2 of 20 KBytes",
-        "Programming [##############################] 20 of 20 KBytes  End Of File",
-        "Waiting for reset",
-        "Waiting for reset  0 s elapsed",
-        "Progamming complete",
+        "Delaying 15 seconds  10 s elapsed",
     };
+    for (int tenth = 0; tenth <= 10; ++tenth) {
+        std::string bar = std::string(3 * tenth, '#') + std::string(30 - 3 * tenth, '.');
+        expected.push_back("Programming [" + bar + "] " + std::to_string(2 * tenth) +
+                           " of 20 KBytes");
+    }
+    expected.insert(expected.end(),
+                    {"Programming [##############################] 20 of 20 KBytes  End Of File",
+                     "Waiting for reset", "Waiting for reset  0 s elapsed", "Progamming complete"});
     EXPECT_EQ(lines, expected);
 }
 

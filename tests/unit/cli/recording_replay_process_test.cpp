@@ -56,7 +56,7 @@ TEST_P(RecordingReplay, EndsAsRecordedOrSaysWhereItDeparted) {
     arguments.insert(arguments.end(), {"--ip", "127.0.0.1", "--port", port});
     ChildOutcome tool =
         ChildProcess(TICKETFLASH_PATH, arguments,
-                     {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_JOURNAL_DIR=" + folder_,
+                     {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_STATE_DIR=" + folder_,
                       "CUPS_SERVER=" + folder_ + "/no-cups.sock"})
             .finish(120000);
     printer.signal(SIGTERM);
@@ -159,7 +159,7 @@ TEST_F(RecordingReplay, FleetRecordsEachPrintersRunBesideTheFileNamed) {
     ChildOutcome fleet =
         ChildProcess(TICKETFLASH_PATH,
                      {"--record", folder_ + "/venue.jsonl", "fleet", folder_ + "/venue.txt"},
-                     {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_JOURNAL_DIR=" + folder_,
+                     {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_STATE_DIR=" + folder_,
                       "CUPS_SERVER=" + folder_ + "/no-cups.sock"})
             .finish(60000);
     printer.signal(SIGTERM);

@@ -55,7 +55,7 @@ class SpoolerProcess : public testing::Test {
     }
 
     std::vector<std::string> environment() const {
-        return {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_JOURNAL_DIR=" + journalFolder(),
+        return {"TICKETFLASH_LOCK_DIR=" + folder_, "TICKETFLASH_STATE_DIR=" + journalFolder(),
                 "CUPS_SERVER=" + scheduler_.socket(), "TICKETFLASH_DEBUG_LOG="};
     }
 

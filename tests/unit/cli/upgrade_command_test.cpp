@@ -3,7 +3,7 @@
 #include "cli/commands.h"
 #include "cli/console_output.h"
 #include "cli/dialog_front.h"
-#include "cli/stream_counter.h"
+#include "cli/dialog_view.h"
 #include "flash/flash_writer.h"
 #include "tests/doubles/console_double.h"
 #include "tests/doubles/simulated_printer_test.h"
@@ -17,21 +17,13 @@ namespace {
 
 class UpgradeCommand : public SimulatedPrinterTest {
   protected:
-    // As the tool's start does, --json without --yes; the services the stream counter wraps
-    // are put back afterwards.
+    // As the tool's start does, --json without --yes.
     UpgradeCommand() {
         dialogModelReset();
         setupConsoleOutput(true, false);
-        installStreamCounter();
         installDialogFront(false);
-        setDialogChangeListener(followDialogChange);
     }
-    ~UpgradeCommand() override {
-        setDialogChangeListener(nullptr);
-        dialogModelReset();
-        networkService = network_;
-        localChannelService = channel_;
-    }
+    ~UpgradeCommand() override { dialogModelReset(); }
 
     RunOutcome upgrade() {
         CliOptions options;
@@ -42,8 +34,6 @@ class UpgradeCommand : public SimulatedPrinterTest {
         return runCommand(options);
     }
 
-    const NetworkService* network_ = networkService;
-    const LocalChannelService* channel_ = localChannelService;
     ConsoleDouble console_;
 };
 
@@ -59,13 +49,64 @@ TEST_F(UpgradeCommand, WithAWriteErrorIsAFailedUpgrade) {
     std::vector<ShownBox> boxes = shownBoxes();
     ASSERT_EQ(boxes.size(), earlier + 1);
     EXPECT_EQ(boxes.back().text.rfind("Write error = Dec = ", 0), 0u) << boxes.back().text;
-    EXPECT_EQ(outcome.image, manifestSlots[0].label);
-    EXPECT_EQ(outcome.newVersion, outcome.image + ";");
-    EXPECT_FALSE(outcome.verified);
+    UpgradeVerdict verdict = lastUpgradeVerdict();
+    EXPECT_EQ(verdict.result, UPGRADE_RESULT_FAILED);
+    EXPECT_EQ(verdict.failure, UPGRADE_FAILURE_WRITE_ERROR);
+    EXPECT_STREQ(verdict.image, manifestSlots[0].label);
+    // The printer claims the image's version, and the closing probe read it: it counts for
+    // nothing after a write error.
+    EXPECT_EQ(verdict.newVersion, std::string(manifestSlots[0].label) + ";");
+    EXPECT_EQ(outcome.closingLine.rfind("Upgrade failed: a write error stopped the image", 0), 0u);
     // The block that the printer's close cut short may count as not taken at all (under Wine a
     // failed send reports none of what it moved), so the count may end one block short.
-    EXPECT_GE(outcome.bytesSent + FLASH_BLOCK_SIZE, 4096u);
-    EXPECT_LT(outcome.bytesSent, manifestSlots[0].size & ~1u);
+    EXPECT_GE(verdict.bytesAccepted + FLASH_BLOCK_SIZE, 4096u);
+    EXPECT_LT(verdict.bytesAccepted, manifestSlots[0].size & ~1u);
+}
+
+// The dialog showing other words than its own: every text a control is given is reworded on its
+// way to the dialog. The command line must end the same: it reads the records, not the controls.
+class RewordedDialog {
+  public:
+    RewordedDialog() : shown_(userInterfaceService), reworded_(*userInterfaceService) {
+        reworded_.setText = [](ControlHandle control, const char* text) {
+            std::string other = std::string("<") + (text != nullptr ? text : "") + ">";
+            active_->setText(control, other.c_str());
+        };
+        active_ = shown_;
+        userInterfaceService = &reworded_;
+    }
+    ~RewordedDialog() { userInterfaceService = shown_; }
+
+  private:
+    static inline const UserInterfaceService* active_ = nullptr;
+    const UserInterfaceService* shown_;
+    UserInterfaceService reworded_;
+};
+
+TEST_F(UpgradeCommand, EndsByTheRecordsWhateverWordsTheDialogShows) {
+    {
+        RewordedDialog reworded;
+        RunOutcome outcome = upgrade();
+        EXPECT_EQ(readDialogView().status, "<Found Printer - Printer ready>");
+        nlohmann::json report = runReport(CLI_COMMAND_UPGRADE, outcome);
+        EXPECT_EQ(outcome.exitCode, CLI_EXIT_DONE) << report.dump(2);
+        EXPECT_EQ(report["status"], "Found Printer - Printer ready");
+        EXPECT_EQ(report["verified"], true);
+        EXPECT_EQ(report["newVersion"], std::string(manifestSlots[0].label) + ";");
+        EXPECT_EQ(report["bytesSent"], manifestSlots[0].size & ~1u);
+        EXPECT_EQ(outcome.closingLine, "Upgrade done: the printer now runs " +
+                                           std::string(manifestSlots[0].label) + ".");
+    }
+    SimFaults faults;
+    faults.notReady = true;
+    printer.setFaults(faults);
+    RewordedDialog reworded;
+    RunOutcome outcome = upgrade();
+    nlohmann::json report = runReport(CLI_COMMAND_UPGRADE, outcome);
+    EXPECT_EQ(outcome.exitCode, CLI_EXIT_FAILED);
+    EXPECT_EQ(report["probe"], "not-ready");
+    EXPECT_EQ(report["ready"], false);
+    EXPECT_EQ(outcome.closingLine, "The printer is not ready; nothing was written.");
 }
 
 } // namespace

@@ -56,9 +56,9 @@ TEST_F(DeviceIdReadTest, FailedReadShowsTheErrorAndKeepsTheDeviceId) {
         PlatformError error;
         const char* message;
     } cases[] = {
-        {50, "GetPrinterID - Error = 50, IOCTL = 16000C"},
-        {1167, "GetPrinterID - Error = 1167, IOCTL = 16000C"},
-        {25, "GetPrinterID - Error = 25, IOCTL = 16000C"},
+        {{PLATFORM_ERROR_NOT_SUPPORTED, 50}, "GetPrinterID - Error = 50, IOCTL = 16000C"},
+        {{PLATFORM_ERROR_NOT_FOUND, 1167}, "GetPrinterID - Error = 1167, IOCTL = 16000C"},
+        {{PLATFORM_ERROR_OTHER, 25}, "GetPrinterID - Error = 25, IOCTL = 16000C"},
     };
     for (const auto& test : cases) {
         boxes.clear();

@@ -13,7 +13,7 @@
 
 typedef std::vector<ChannelStep> Script;
 
-static const PlatformError FILE_NOT_FOUND = 2;
+static const PlatformError FILE_NOT_FOUND = {PLATFORM_ERROR_NOT_FOUND, 2};
 
 static ChannelStep openFails() {
     return {CHANNEL_STEP_OPEN, {}, false, FILE_NOT_FOUND};
@@ -25,7 +25,8 @@ static ChannelStep reads(std::vector<uint8_t> reply) {
     return {CHANNEL_STEP_READ, std::move(reply)};
 }
 static ChannelStep step(ChannelStepKind kind, bool succeeds = true) {
-    return {kind, {}, succeeds, succeeds ? 0u : 1u};
+    return {
+        kind, {}, succeeds, succeeds ? PlatformError{} : PlatformError{PLATFORM_ERROR_OTHER, 1}};
 }
 
 static Script join(std::initializer_list<Script> parts) {
@@ -54,7 +55,7 @@ static std::vector<uint8_t> statusReport() {
 
 // The line an open that fails with FILE_NOT_FOUND leaves.
 static std::string openFailure(const char* routine, const std::string& path) {
-    return std::string(routine) + " - open " + path + " failed: error 2";
+    return std::string(routine) + " - open " + path + " failed: no such device (2)";
 }
 
 // The lines of the first rows of the table tried and not attached.
@@ -105,8 +106,9 @@ TEST_F(LocalDiscovery, NothingAttachedLeavesNoHandleAndNoPortType) {
     EXPECT_FALSE(search());
 
     EXPECT_EQ(printerHandle, INVALID_CHANNEL_HANDLE);
+    // The route is none on all its faces: the upgrade cannot go by one the search did not find.
     EXPECT_EQ(printerData.portType, PORT_TYPE_NONE);
-    EXPECT_EQ(activeConnection, PORT_TYPE_PARALLEL);
+    EXPECT_EQ(activeConnection, PORT_TYPE_NONE);
     EXPECT_EQ(channel.stepsLeft(), 0u);
     EXPECT_TRUE(boxes.texts().empty());
     std::vector<std::string> expected = {

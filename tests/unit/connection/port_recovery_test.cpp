@@ -1,12 +1,14 @@
 // The journal around the moves and the recovery of an interrupted run, over the spooler
-// double and its journal in memory.
+// double and the state files in memory.
 #include "connection/port_recovery.h"
+#include "connection/ports_journal.h"
 #include "connection/spooler_ports.h"
 
 #include "tests/doubles/kernel_double.h"
 #include "tests/doubles/message_box_recorder.h"
 #include "tests/doubles/program_state.h"
 #include "tests/doubles/spooler_double.h"
+#include "tests/doubles/state_file_double.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -27,11 +29,12 @@ Texts ports(const SpoolerDouble& spooler) {
     return ports;
 }
 
-size_t firstCall(const SpoolerDouble& spooler, SpoolerCallKind kind) {
-    std::vector<SpoolerCall> calls = spooler.calls();
-    return std::find_if(calls.begin(), calls.end(),
-                        [&](const SpoolerCall& call) { return call.kind == kind; }) -
-           calls.begin();
+// The order of the first call of a kind (see tests/doubles/call_order.h), 0 when none came.
+template <typename Call, typename Kind>
+uint64_t firstCall(const std::vector<Call>& calls, Kind kind) {
+    auto found = std::find_if(calls.begin(), calls.end(),
+                              [&](const Call& call) { return call.kind == kind; });
+    return found != calls.end() ? found->order : 0;
 }
 
 class PortsJournalling : public ::testing::Test {
@@ -39,8 +42,12 @@ class PortsJournalling : public ::testing::Test {
     void SetUp() override { resetProgramState(); }
     void TearDown() override { resetProgramState(); }
 
+    std::string journal() const { return stateFiles.text(PORTS_JOURNAL_NAME); }
+    bool journalPresent() const { return stateFiles.present(PORTS_JOURNAL_NAME); }
+
     KernelDouble kernel;
     MessageBoxRecorder boxes;
+    StateFileDouble stateFiles;
 };
 
 TEST_F(PortsJournalling, JournalsThePrintersBeforeTheFirstMoveAndRemovesItWhenAllAreBack) {
@@ -48,13 +55,14 @@ TEST_F(PortsJournalling, JournalsThePrintersBeforeTheFirstMoveAndRemovesItWhenAl
 
     ASSERT_TRUE(SetPortsToFile());
 
-    EXPECT_LT(firstCall(spooler, SPOOLER_JOURNAL_WRITE), firstCall(spooler, SPOOLER_OPEN));
-    EXPECT_EQ(spooler.journal(),
-              HEADER + "printer Receipts LPT1:\nprinter Tickets USB001:\nend 2\n");
+    uint64_t journalled = firstCall(stateFiles.calls(), STATE_FILE_REPLACE);
+    EXPECT_NE(journalled, 0u);
+    EXPECT_LT(journalled, firstCall(spooler.calls(), SPOOLER_OPEN));
+    EXPECT_EQ(journal(), HEADER + "printer Receipts LPT1:\nprinter Tickets USB001:\nend 2\n");
 
     RestorePortsToOriginal();
 
-    EXPECT_FALSE(spooler.journalPresent());
+    EXPECT_FALSE(journalPresent());
     EXPECT_EQ(ports(spooler), (Texts{"LPT1:", "FILE:", "USB001:"}));
 }
 
@@ -62,8 +70,7 @@ TEST_F(PortsJournalling, WithNothingToMoveTheJournalIsNeverTouched) {
     SpoolerDouble spooler(std::vector<SpooledPrinter>{{"PDF", "FILE:"}});
     ASSERT_TRUE(SetPortsToFile());
     RestorePortsToOriginal();
-    EXPECT_EQ(spooler.callCount(SPOOLER_JOURNAL_WRITE) + spooler.callCount(SPOOLER_JOURNAL_REMOVE),
-              0u);
+    EXPECT_TRUE(stateFiles.calls().empty());
 }
 
 // A printer the spooler would not move is reported, the others move, and the journal ends up
@@ -76,13 +83,13 @@ TEST_F(PortsJournalling, TheJournalHoldsOnlyWhatReallyMovedAndWhatIsNotBackYet) 
     ASSERT_TRUE(SetPortsToFile());
 
     EXPECT_EQ(boxes.texts(), Texts{"SetPrinter - Tickets failed, (Win7 ignore)"});
-    EXPECT_EQ(spooler.journal(), HEADER + "printer Receipts LPT1:\nend 1\n");
+    EXPECT_EQ(journal(), HEADER + "printer Receipts LPT1:\nend 1\n");
     EXPECT_EQ(ports(spooler), (Texts{"FILE:", "USB001:"}));
 }
 
 TEST_F(PortsJournalling, AJournalThatCannotBeWrittenMovesNothing) {
     SpoolerDouble spooler(std::vector<SpooledPrinter>{{"Receipts", "LPT1:"}});
-    spooler.failJournalWrite(28); // ENOSPC
+    stateFiles.failReplace({PLATFORM_ERROR_NO_SPACE, 28}); // ENOSPC
 
     EXPECT_FALSE(SetPortsToFile());
 
@@ -111,20 +118,20 @@ TEST_P(PortRecoveryCases, PutsBackOnlyWhatIsStillOffItsPortAndKeepsAJournalNotDe
     const RecoveryCase& example = GetParam();
     SpoolerDouble spooler(example.printers);
     if (example.journal != nullptr) {
-        spooler.putJournal(HEADER + example.journal);
+        stateFiles.put(PORTS_JOURNAL_NAME, HEADER + example.journal);
     }
-    spooler.failJournalRead(example.readFailure);
+    stateFiles.failRead(example.readFailure);
     spooler.failListing(example.listingFailure);
 
     EXPECT_EQ(RestorePortsFromJournal(), example.outcome);
 
     EXPECT_EQ(ports(spooler), example.portsAfter);
-    EXPECT_EQ(spooler.journalPresent(), example.journalKept);
+    EXPECT_EQ(journalPresent(), example.journalKept);
     if (example.journalKept) {
-        EXPECT_EQ(spooler.journal(), HEADER + example.journal) << "kept as it was";
+        EXPECT_EQ(journal(), HEADER + example.journal) << "kept as it was";
     }
     // A journal left over keeps this run from moving anything, which would replace it.
-    spooler.failListing(0);
+    spooler.failListing({});
     size_t setsBefore = spooler.callCount(SPOOLER_SET);
     EXPECT_EQ(SetPortsToFile(), !example.journalKept);
     if (example.journalKept) {
@@ -139,56 +146,56 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RecoveryCase{"NoJournal",
                                    {{"Receipts", "LPT1:"}},
                                    nullptr,
-                                   0,
-                                   0,
+                                   {},
+                                   {},
                                    PORT_RECOVERY_NOTHING_LEFT,
                                    {"LPT1:"},
                                    false},
                       RecoveryCase{"BothOnFile",
                                    {{"Receipts", "FILE:"}, {"PDF", "FILE:"}, {"Tickets", "FILE:"}},
                                    TWO_MOVED,
-                                   0,
-                                   0,
+                                   {},
+                                   {},
                                    PORT_RECOVERY_RESTORED,
                                    {"LPT1:", "FILE:", "USB001:"},
                                    false},
                       RecoveryCase{"OneGoneOneMovedByHand",
                                    {{"Tickets", "USB002:"}},
                                    TWO_MOVED,
-                                   0,
-                                   0,
+                                   {},
+                                   {},
                                    PORT_RECOVERY_RESTORED,
                                    {"USB002:"},
                                    false},
                       RecoveryCase{"Damaged",
                                    {{"Receipts", "FILE:"}},
                                    "printer Receipts LPT1:\nend 2\n",
-                                   0,
-                                   0,
+                                   {},
+                                   {},
                                    PORT_RECOVERY_UNREADABLE,
                                    {"FILE:"},
                                    true},
                       RecoveryCase{"Unreadable",
                                    {{"Receipts", "FILE:"}},
                                    TWO_MOVED,
-                                   13,
-                                   0,
+                                   {PLATFORM_ERROR_PERMISSION_DENIED, 13},
+                                   {},
                                    PORT_RECOVERY_UNREADABLE,
                                    {"FILE:"},
                                    true},
                       RecoveryCase{"SpoolerNotAnswering",
                                    {{"Receipts", "FILE:"}},
                                    TWO_MOVED,
-                                   0,
-                                   1722,
+                                   {},
+                                   {PLATFORM_ERROR_OTHER, 1722},
                                    PORT_RECOVERY_INCOMPLETE,
                                    {"FILE:"},
                                    true},
                       RecoveryCase{"PrinterRefuses",
                                    {{"Receipts", "FILE:", true, false}, {"Tickets", "FILE:"}},
                                    TWO_MOVED,
-                                   0,
-                                   0,
+                                   {},
+                                   {},
                                    PORT_RECOVERY_INCOMPLETE,
                                    {"FILE:", "USB001:"},
                                    true}),

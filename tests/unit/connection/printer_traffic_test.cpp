@@ -55,25 +55,25 @@ TEST(PrinterTraffic, LocalReadsAndWritesLogWhatTheyCarryOrWhyTheyFailed) {
     KernelDouble kernel;
     ScriptedChannel channel({
         {CHANNEL_STEP_WRITE, {}},
-        {CHANNEL_STEP_WRITE, {}, false, 121},
+        {CHANNEL_STEP_WRITE, {}, false, {PLATFORM_ERROR_TIMED_OUT, 121}},
         {CHANNEL_STEP_READ, bytes("FLASH READY")},
         {CHANNEL_STEP_READ, {}},
     });
     const std::vector<uint8_t> block(512, 0xFF);
     uint32_t count = 0;
-    PlatformError error = 0;
+    PlatformError error;
     EXPECT_TRUE(writePrinterHandle(ScriptedChannel::HANDLE, block.data(), 512, &count, &error));
     EXPECT_FALSE(writePrinterHandle(ScriptedChannel::HANDLE, block.data(), 512, &count, &error));
-    EXPECT_EQ(error, 121u);
+    EXPECT_EQ(error, (PlatformError{PLATFORM_ERROR_TIMED_OUT, 121}));
     uint8_t reply[64];
-    EXPECT_TRUE(readPrinterHandle(ScriptedChannel::HANDLE, reply, sizeof reply, &count, nullptr));
-    EXPECT_TRUE(readPrinterHandle(ScriptedChannel::HANDLE, reply, sizeof reply, &count, nullptr));
+    EXPECT_TRUE(readPrinterHandle(ScriptedChannel::HANDLE, reply, sizeof reply, &count));
+    EXPECT_TRUE(readPrinterHandle(ScriptedChannel::HANDLE, reply, sizeof reply, &count));
 
     // An image's block costs a short line; an empty read, none.
     EXPECT_EQ(kernel.logLines(),
               (Lines{
                   "writePrinterHandle - wrote 512 bytes: " + allOnes(16) + " ... 496 more",
-                  "writePrinterHandle - write failed: error 121",
+                  "writePrinterHandle - write failed: timed out (121)",
                   "readPrinterHandle - reply 11 bytes: FLASH READY",
               }));
 }

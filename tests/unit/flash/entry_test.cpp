@@ -79,7 +79,13 @@ TEST_P(EntryFailures, ShowTheirMessageStartNoWriterAndCloseTheChannel) {
     EXPECT_EQ(contains(dialog.texts(), "The printer may be waiting in flash mode: power-cycle it "
                                        "before using it again"),
               GetParam().afterRequest);
-    EXPECT_EQ(flashModeAbandoned, GetParam().afterRequest);
+    UpgradeVerdict verdict = lastUpgradeVerdict();
+    EXPECT_EQ(verdict.flashModeRequested, GetParam().afterRequest);
+    EXPECT_EQ(verdict.failure,
+              GetParam().afterRequest ? UPGRADE_FAILURE_FLASH_MODE : UPGRADE_FAILURE_NOT_READY);
+    EXPECT_EQ(verdict.result,
+              GetParam().afterRequest ? UPGRADE_RESULT_FAILED : UPGRADE_RESULT_NOT_STARTED);
+    EXPECT_STREQ(verdict.shown, GetParam().message);
     expectNothingStarted();
 }
 
@@ -185,7 +191,7 @@ TEST_F(FlashEntry, AWriterThatCannotStartIsReportedAndClearsTheFlag) {
     for (UpgradeRoute route : {ROUTE_USB, ROUTE_TCP}) {
         SCOPED_TRACE(routeName(route));
         attach(route);
-        kernel.failThreadStart(8);
+        kernel.failThreadStart({PLATFORM_ERROR_OTHER, 8});
         upgrade();
         EXPECT_TRUE(contains(dialog.texts(), "Flash update thread did not start"));
         EXPECT_FALSE(updateInProgress);

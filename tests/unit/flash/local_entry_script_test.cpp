@@ -23,7 +23,11 @@ static ChannelStep readStep(std::vector<uint8_t> reply) {
     return {CHANNEL_STEP_READ, std::move(reply)};
 }
 static ChannelStep writeStep(bool succeeds = true) {
-    return {CHANNEL_STEP_WRITE, {}, succeeds, succeeds ? 0u : 31u};
+    // A failure as ERROR_GEN_FAILURE, "a device attached to the system is not functioning".
+    return {CHANNEL_STEP_WRITE,
+            {},
+            succeeds,
+            succeeds ? PlatformError{} : PlatformError{PLATFORM_ERROR_OTHER, 31}};
 }
 
 static std::vector<uint8_t> ready() {
@@ -35,7 +39,8 @@ struct LocalEntryCase {
     int32_t portType;
     std::vector<ChannelStep> script;
     const char* message;
-    size_t writes; // the writes the script expects
+    size_t writes;                // the writes the script expects
+    const char* logged = nullptr; // a line the log must hold
 };
 
 static std::vector<LocalEntryCase> localEntryCases() {
@@ -46,6 +51,13 @@ static std::vector<LocalEntryCase> localEntryCases() {
          {readStep(ready()), writeStep(false)},
          "Error 1bFR",
          1},
+        // A printer that takes nothing of the request leaves no system error: the log says so.
+        {"RequestTakenByNobody",
+         PORT_TYPE_USB,
+         {readStep(ready()), {CHANNEL_STEP_WRITE, {}, true, {}, 0}},
+         "Error 1bFR",
+         1,
+         "enterFlashMode - command write failed: the printer took nothing"},
         {"ConfirmNotWritten",
          PORT_TYPE_USB,
          {readStep(ready()), writeStep(), readStep(ready()), writeStep(false)},
@@ -100,7 +112,7 @@ class LocalEntryScript : public ::testing::TestWithParam<LocalEntryCase> {
         snprintf(printerData.deviceId, sizeof printerData.deviceId, "%s",
                  SimulatedPrinter::DEFAULT_DEVICE_ID);
         printerIdentified = true;
-        kernel.failThreadStart(8);
+        kernel.failThreadStart({PLATFORM_ERROR_OTHER, 8});
     }
     ~LocalEntryScript() override { resetProgramState(); }
 
@@ -121,7 +133,7 @@ TEST_P(LocalEntryScript, StopsWithItsMessage) {
         texts.pop_back();
     }
     EXPECT_EQ(texts.back(), GetParam().message);
-    EXPECT_EQ(flashModeAbandoned, requestTaken);
+    EXPECT_EQ(lastUpgradeVerdict().flashModeRequested, requestTaken);
     EXPECT_EQ(channel.stepsLeft(), 0u);
     size_t writes = 0;
     for (const ChannelCall& call : channel.calls()) {
@@ -129,6 +141,9 @@ TEST_P(LocalEntryScript, StopsWithItsMessage) {
     }
     EXPECT_EQ(writes, GetParam().writes);
     EXPECT_FALSE(updateInProgress);
+    if (GetParam().logged != nullptr) {
+        EXPECT_TRUE(kernel.logged(GetParam().logged)) << testing::PrintToString(kernel.logLines());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, LocalEntryScript, ::testing::ValuesIn(localEntryCases()),

@@ -75,7 +75,7 @@ TEST_P(RefusedBeforeAnyCommand, GetsNothingAfterItsDeviceIdAndStatus) {
     EXPECT_EQ(dialog.texts(), Strings{example.message});
     EXPECT_EQ(printer.imageByteCount(), 0u);
     EXPECT_FALSE(writerBusy());
-    EXPECT_FALSE(flashModeAbandoned);
+    EXPECT_FALSE(lastUpgradeVerdict().flashModeRequested);
 }
 
 INSTANTIATE_TEST_SUITE_P(Identities, RefusedBeforeAnyCommand, ::testing::ValuesIn(REFUSED_PRINTERS),
@@ -95,7 +95,7 @@ TEST_P(SplitFlashReply, IsGatheredAndTheUpgradeGoesOn) {
     upgrade();
     EXPECT_EQ(printer.recognisedSlot(), DEFAULT_SLOT);
     EXPECT_TRUE(writerOutcome.wroteAll);
-    EXPECT_FALSE(flashModeAbandoned);
+    EXPECT_TRUE(lastUpgradeVerdict().writerStarted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, SplitFlashReply, ::testing::Values(ROUTE_USB, ROUTE_TCP),

@@ -160,3 +160,51 @@ TEST_F(DeviceIdTest, PortLabelFollowsTheActiveConnection) {
         EXPECT_STREQ(printerData.portName, test.label) << test.connection;
     }
 }
+
+TEST_F(DeviceIdTest, FamilyIsNamedAsTheModelParserClassifiesIt) {
+    EXPECT_TRUE(deviceIdNamesFamily("MFG:SIM;MDL:VRE G;FWV:V1.00;"));
+    EXPECT_TRUE(deviceIdNamesFamily("MDL:Acme;CMD:VRK-54;"));
+    EXPECT_FALSE(deviceIdNamesFamily("MFG:Other;MDL:Laser 5;CMD:VRA;"));
+    EXPECT_FALSE(deviceIdNamesFamily("MFG:SIM;CMD:G;"));
+}
+
+// setPrinterRoute: the route's three faces are set together.
+TEST_F(DeviceIdTest, RouteSetsTheConnectionThePortTypeAndTheLabelTogether) {
+    setPrinterRoute(&printerData, PORT_TYPE_ETHERNET);
+    EXPECT_EQ(activeConnection, PORT_TYPE_ETHERNET);
+    EXPECT_EQ(printerData.portType, PORT_TYPE_ETHERNET);
+    EXPECT_STREQ(printerData.portName, "ETHERNET");
+    setPrinterRoute(&printerData, PORT_TYPE_NONE);
+    EXPECT_EQ(activeConnection, PORT_TYPE_NONE);
+    EXPECT_EQ(printerData.portType, PORT_TYPE_NONE);
+    EXPECT_STREQ(printerData.portName, "");
+}
+
+// versionRunsImage ------------------------------------------------------------------------------
+
+struct ImageVersionCase {
+    const char* version;
+    const char* label;
+    bool runs;
+};
+
+class ImageVersion : public testing::TestWithParam<ImageVersionCase> {};
+
+TEST_P(ImageVersion, IsTheVersionTheProbeRead) {
+    EXPECT_EQ(versionRunsImage(GetParam().version, GetParam().label), GetParam().runs)
+        << GetParam().version << " / " << GetParam().label;
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, ImageVersion,
+                         testing::Values(ImageVersionCase{"V1.12", "V1.12", true},
+                                         ImageVersionCase{"V1.12;", "V1.12", true},
+                                         ImageVersionCase{"V1.12;CLS:PRINTER;", "V1.12", true},
+                                         ImageVersionCase{"V1.00;", "V1.12", false},
+                                         ImageVersionCase{"V2.01b;", "V2.01", false},
+                                         ImageVersionCase{"V2.06a", "V2.06", false},
+                                         ImageVersionCase{"V1.121", "V1.12", false},
+                                         ImageVersionCase{"XV1.12", "V1.12", false},
+                                         ImageVersionCase{"v1.12", "V1.12", false},
+                                         ImageVersionCase{"CORRUPT;", "V1.12", false},
+                                         ImageVersionCase{"", "V1.12", false},
+                                         ImageVersionCase{"V1.12", "", false}));

@@ -91,9 +91,9 @@ TEST(RecordingOnTheLocalChannel, HoldsEveryOpenWithItsPathAndTheSystemsError) {
     channel.attach("LPT1:", &printer);
     std::string path = recordingPath();
     ASSERT_TRUE(startSessionRecording(path.c_str(), "1", nullptr));
-    PlatformError error = 0;
+    PlatformError error;
     EXPECT_EQ(localChannelService->open("LPT2:", CHANNEL_SHARED, &error), INVALID_CHANNEL_HANDLE);
-    EXPECT_EQ(error, 2u); // the caller still gets the system's error
+    EXPECT_EQ(error, (PlatformError{PLATFORM_ERROR_NOT_FOUND, 2})); // the caller still gets it
     ChannelHandle handle = localChannelService->open("LPT1:", CHANNEL_SHARED, nullptr);
     uint8_t buffer[256];
     uint32_t count = 0;

@@ -121,10 +121,10 @@ TEST_F(SimulatedPrinterLocally, AcceptsWritesOnlyInPartWhenAsked) {
 }
 
 TEST_F(SimulatedPrinterLocally, UnknownPathsAndClosedPrintersFail) {
-    PlatformError error = 0;
+    PlatformError error;
     EXPECT_EQ(localChannelService->open("LPT9:", CHANNEL_EXCLUSIVE, &error),
               INVALID_CHANNEL_HANDLE);
-    EXPECT_EQ(error, 2u);
+    EXPECT_EQ(error, (PlatformError{PLATFORM_ERROR_NOT_FOUND, 2}));
     SimFaults faults;
     faults.closeOn[SIM_COMMAND_STATUS] = true;
     printer.setFaults(faults);
@@ -133,5 +133,5 @@ TEST_F(SimulatedPrinterLocally, UnknownPathsAndClosedPrintersFail) {
     uint32_t received = 7;
     EXPECT_FALSE(localChannelService->read(handle, buffer, sizeof buffer, &received, &error));
     EXPECT_EQ(received, 0u);
-    EXPECT_EQ(error, 1167u);
+    EXPECT_EQ(error, (PlatformError{PLATFORM_ERROR_NOT_FOUND, 1167}));
 }
