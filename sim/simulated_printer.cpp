@@ -226,8 +226,8 @@ static uint64_t roomBefore(int64_t limit, size_t taken, size_t size) {
     return static_cast<uint64_t>(limit) - std::min<uint64_t>(taken, static_cast<uint64_t>(limit));
 }
 
-// Takes image bytes; the close-mid-image faults close the channel after their count, the stall
-// fault stops taking any.
+// Takes image bytes; the close-mid-image faults close the channel after their count (a power
+// cut only once), the stall fault stops taking any.
 size_t SimulatedPrinter::takeImageBytes(const uint8_t* bytes, size_t size, SimOutcome* outcome) {
     size_t count = size;
     for (int64_t limit : {faults_.closeAfterImageBytes, faults_.claimVersionAfterImageBytes}) {
@@ -236,6 +236,12 @@ size_t SimulatedPrinter::takeImageBytes(const uint8_t* bytes, size_t size, SimOu
             count = static_cast<size_t>(room);
             outcome->close = true;
         }
+    }
+    uint64_t cut = roomBefore(faults_.powerCutAfterImageBytes, image_.size(), size);
+    if (cut <= count) {
+        count = static_cast<size_t>(cut);
+        outcome->close = true;
+        faults_.powerCutAfterImageBytes = -1;
     }
     uint64_t room = roomBefore(faults_.stallAfterImageBytes, image_.size(), size);
     if (room <= count && !outcome->close) {

@@ -103,6 +103,9 @@ static void addOptions(CLI::App& app, Options& options) {
                  "close every connection as soon as it is accepted");
     app.add_option("--close-after-image-bytes", options.faults.closeAfterImageBytes,
                    "close the connection in flash mode after this many image bytes");
+    app.add_option("--power-cut-after-image-bytes", options.faults.powerCutAfterImageBytes,
+                   "hang up once in flash mode after this many image bytes, then come back "
+                   "half-written (firmware CORRUPT, not ready) and take the next image whole");
     app.add_option("--reply-limit", options.faults.replyLimit,
                    "cut every reply to at most this many bytes (short or odd-length replies)");
     app.add_flag("--refuse-flash-mode", options.faults.refuseFlashMode,
