@@ -153,7 +153,7 @@ void judgeProbe(FleetPrinter* printer, int exitCode, bool reinstall) {
         return;
     }
     // A printer an upgrade left half-written gets that image again, ready or not.
-    if (printer->probe.is_object() && printer->probe.value("repair", false)) {
+    if (printer->probe.is_object() && printer->probe.value("repairOffered", false)) {
         printer->image = text(printer->probe, "image");
         printer->phase = "to repair";
         return;

@@ -5,6 +5,7 @@
 #include "connection/ethernet.h"
 #include "history/upgrade_history.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -83,14 +84,29 @@ json entryJson(const HistoryEntry& entry) {
             {"newVersion", entry.newVersion}};
 }
 
-std::string row(const std::string& started, const std::string& printer, const std::string& model,
-                const std::string& versions, const std::string& state, const std::string& bytes,
-                const std::string& now) {
-    char line[512];
-    snprintf(line, sizeof line, "%-20.20s %-24.24s %-12.12s %-18.18s %-12.12s %-15.15s %s",
-             started.c_str(), printer.c_str(), model.c_str(), versions.c_str(), state.c_str(),
-             bytes.c_str(), now.c_str());
-    return line;
+using Row = std::vector<std::string>;
+
+// The rows as aligned columns, each as wide as its widest cell.
+std::vector<std::string> alignedLines(const std::vector<Row>& rows) {
+    std::vector<size_t> widths;
+    for (const Row& cells : rows) {
+        widths.resize(std::max(widths.size(), cells.size()), 0);
+        for (size_t column = 0; column < cells.size(); ++column) {
+            widths[column] = std::max(widths[column], cells[column].size());
+        }
+    }
+    std::vector<std::string> lines;
+    for (const Row& cells : rows) {
+        std::string line;
+        for (size_t column = 0; column < cells.size(); ++column) {
+            line += cells[column];
+            if (column + 1 < cells.size()) {
+                line += std::string(widths[column] - cells[column].size() + 2, ' ');
+            }
+        }
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 // The version as the printer's device id ends it ("V1.00;"), without the ';'.
@@ -99,7 +115,7 @@ std::string shortVersion(const char* version) {
     return text.substr(0, text.find(';'));
 }
 
-std::string entryRow(const HistoryEntry& entry) {
+Row entryRow(const HistoryEntry& entry) {
     std::string state = historyStateName(entry.state);
     if (entry.state == HISTORY_FAILED && entry.failure[0] != '\0') {
         state += " (" + std::string(entry.failure) + ")";
@@ -107,11 +123,14 @@ std::string entryRow(const HistoryEntry& entry) {
     std::string bytes = entry.imageSize > 0 ? std::to_string(entry.bytesAccepted) + "/" +
                                                   std::to_string(entry.imageSize)
                                             : "";
-    return row(entry.started, std::string(entry.route) + " " + entry.address,
-               printableText(entry.model),
-               printableText(shortVersion(entry.oldVersion)) + " -> " + entry.image +
-                   (entry.repair ? " (repair)" : ""),
-               state, bytes, printableText(shortVersion(entry.newVersion)));
+    return {entry.started,
+            std::string(entry.route) + " " + printableText(entry.address),
+            printableText(entry.model),
+            printableText(shortVersion(entry.oldVersion)) + " -> " + entry.image +
+                (entry.repair ? " (repair)" : ""),
+            state,
+            bytes,
+            printableText(shortVersion(entry.newVersion))};
 }
 
 } // namespace
@@ -124,8 +143,8 @@ int runHistory(const CliOptions& options) {
     std::string address;
     namedPrinter(options, &route, &address);
     json list = json::array();
-    std::vector<std::string> rows = {
-        row("STARTED", "PRINTER", "MODEL", "VERSION -> IMAGE", "RESULT", "BYTES", "NOW")};
+    std::vector<Row> rows = {
+        {"STARTED", "PRINTER", "MODEL", "VERSION -> IMAGE", "RESULT", "BYTES", "NOW"}};
     for (const HistoryEntry& entry : entries) {
         if (isNamed(entry, route, address)) {
             list.push_back(entryJson(entry));
@@ -142,11 +161,12 @@ int runHistory(const CliOptions& options) {
     if (!read) {
         fprintf(stderr, "ticketflash: history: the history of upgrades cannot be read\n");
     }
-    for (const std::string& line : rows.size() > 1 ? rows : std::vector<std::string>{}) {
-        printUserLine(line);
-    }
     if (rows.size() == 1) {
         printUserLine("No upgrade is in the history.");
+        return exitCode;
+    }
+    for (const std::string& line : alignedLines(rows)) {
+        printUserLine(line);
     }
     return exitCode;
 }

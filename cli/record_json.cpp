@@ -3,6 +3,8 @@
 #include "cli/console_output.h"
 #include "identity/firmware_selection.h"
 
+#include <cstdio>
+
 namespace {
 
 using nlohmann::json;
@@ -73,6 +75,16 @@ std::string textOf(const json& object, const char* key) {
 
 } // namespace
 
+std::string statusReplyText(const ProbeOutcome& outcome) {
+    std::string text;
+    char hex[4];
+    for (uint32_t index = 0; index < outcome.statusLength; ++index) {
+        snprintf(hex, sizeof hex, index == 0 ? "%02X" : " %02X", outcome.statusBytes[index]);
+        text += hex;
+    }
+    return text;
+}
+
 json probeOutcomeJson(const ProbeOutcome& outcome) {
     return {
         {"status", statusText(outcome)},
@@ -91,8 +103,10 @@ json probeOutcomeJson(const ProbeOutcome& outcome) {
         {"image", outcome.image},
         {"variantImages", nameList(outcome.variantImages)},
         {"address", outcome.address},
-        {"repair", outcome.repair},
+        {"repairOffered", outcome.repair},
         {"repairOf", outcome.repair ? outcome.repairStarted : ""},
+        {"cause", errorJson(outcome.error)},
+        {"statusReply", statusReplyText(outcome)},
     };
 }
 

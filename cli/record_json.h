@@ -18,8 +18,12 @@
 
 // The probe's keys of the --json report: status, model, port, language, board, version, ready,
 // caption, upgradeEnabled and variants (the names the combo box was filled with), then what
-// only the record knows: probe (its result), route, reason, image, variantImages.
+// only the record knows: probe (its result), route, reason, image, variantImages, address,
+// repairOffered, repairOf, cause (why no printer was reached) and statusReply.
 nlohmann::json probeOutcomeJson(const ProbeOutcome& outcome);
+
+// A not-ready printer's status reply as hex bytes ("53 00 00 01 00"), empty when none was kept.
+std::string statusReplyText(const ProbeOutcome& outcome);
 
 nlohmann::json writerProgressJson(const WriterProgress& progress);
 

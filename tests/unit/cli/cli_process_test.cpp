@@ -245,10 +245,26 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, FindOverTcp,
 
 TEST_F(TicketflashProcess, FindWithNoPrinterAtTheAddressEndsWithThree) {
     int exitCode = -1;
-    json report = runJson({"find", "--ip", "127.0.0.1", "--port", closedPort()}, &exitCode);
+    std::string port = closedPort();
+    json report = runJson({"find", "--ip", "127.0.0.1", "--port", port}, &exitCode);
     EXPECT_EQ(exitCode, 3);
     EXPECT_EQ(report["status"], "Did not find Ethernet attached printer");
     EXPECT_EQ(report["ready"], false);
+    EXPECT_EQ(report["address"], "127.0.0.1:" + port);
+    EXPECT_EQ(report["cause"]["kind"], "refused") << report.dump();
+}
+
+// A device path that is not there is named with the system's reason, and a device whose id
+// cannot be read shows no identity.
+TEST_F(TicketflashProcess, LocalFailuresNameTheDeviceAndTheCause) {
+    ChildOutcome missing = run({"probe", "--device", folder_ + "/lp9"});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_NE(missing.output.find("Could not open " + folder_ + "/lp9: no such device (2)."),
+              std::string::npos)
+        << missing.output;
+    ChildOutcome unread = run({"probe", "--device", "/dev/null"});
+    EXPECT_NE(unread.output.find("Model        \n"), std::string::npos) << unread.output;
+    EXPECT_EQ(unread.output.find("Language     HRM"), std::string::npos) << unread.output;
 }
 
 TEST_F(TicketflashProcess, ProbeWithNoLocalPrinterEndsWithThree) {
@@ -281,13 +297,14 @@ TEST_F(TicketflashProcess, VersionsShowsTheListInABoxCaptionedVersions) {
     EXPECT_NE(report["messages"][0]["text"].get<std::string>().find(G_IMAGE), std::string::npos);
 }
 
-TEST_F(TicketflashProcess, StatusWithNoLocalPrinterSaysNotReadyAndEndsWithThree) {
+TEST_F(TicketflashProcess, StatusWithNoLocalPrinterShowsNotReadyAndSaysThereIsNone) {
     int exitCode = -1;
     json report = runJson({"status"}, &exitCode);
     EXPECT_EQ(exitCode, 3);
     EXPECT_EQ(report["status"], "Not Ready");
     EXPECT_EQ(messageTexts(report), std::vector<std::string>{"Not Ready"});
     EXPECT_EQ(report["messages"][0]["caption"], "Error");
+    EXPECT_EQ(report["probe"], "no-printer");
 }
 
 // The environment leaves the Linux backend's own log off, so that --log alone must bring every
@@ -692,6 +709,36 @@ TEST_F(TicketflashProcess, RealTimeUpgradeOutlivesAClosedOutputAndHangUps) {
     EXPECT_EQ(resets[0]["size"], G_IMAGE_BYTES_SENT);
     EXPECT_NE(resets[0].value("detail", "").find(" " + G_IMAGE), std::string::npos)
         << resets[0].dump();
+}
+
+// A power cut mid-image leaves the printer half-written: it comes back with firmware "CORRUPT"
+// and not ready. The history knows the upgrade did not finish, so the next upgrade rewrites the
+// same image, and only the version read back makes it a success.
+TEST_F(TicketflashProcess, RealTimeRepairRewritesTheImageAPowerCutLeftHalfWritten) {
+    auto simulated =
+        printer({"--device-id", READY_G_PRINTER, "--power-cut-after-image-bytes", "100000"});
+    std::vector<std::string> upgrade = {"upgrade", "--yes", "--ip", "127.0.0.1",
+                                        "--port",  simulated->port()};
+    int exitCode = -1;
+    json cut = runJson(upgrade, &exitCode);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(cut["failure"], "write-error") << cut.dump(2);
+    EXPECT_EQ(cut["version"], "CORRUPT;");
+    EXPECT_EQ(cut["repairOffered"], true);
+    json repaired = runJson(upgrade, &exitCode);
+    EXPECT_EQ(exitCode, 0) << repaired.dump(2);
+    EXPECT_EQ(repaired["repair"], true);
+    EXPECT_EQ(repaired["verified"], true);
+    EXPECT_EQ(repaired["newVersion"], G_IMAGE + ";");
+    std::vector<json> resets = simulated->eventsOf("reset");
+    ASSERT_EQ(resets.size(), 2u);
+    EXPECT_EQ(resets[1]["size"], G_IMAGE_BYTES_SENT);
+    json history = runJson({"history", "--ip", "127.0.0.1", "--port", simulated->port()},
+                           &exitCode);
+    ASSERT_EQ(history["entries"].size(), 2u) << history.dump(2);
+    EXPECT_EQ(history["entries"][0]["state"], "failed");
+    EXPECT_EQ(history["entries"][1]["state"], "verified");
+    EXPECT_EQ(history["entries"][1]["repair"], true);
 }
 
 } // namespace
