@@ -4,6 +4,7 @@
 #include "connection/device_id_read.h"
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
+#include "connection/route_failure.h"
 #include "connection/spooler_ports.h"
 #include "connection/status.h"
 #include "flash/firmware_pick.h"
@@ -17,6 +18,7 @@
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -73,6 +75,7 @@ void showStatus(DialogControls* controls, ProbeOutcome* outcome, const char* sta
 
 ProbeOutcome startProbe(DialogControls* controls, ProbeKind kind, const char* statusText) {
     printerIdentified = false;
+    clearRouteFailure();
     repairImageSlot = -1;
     ProbeOutcome outcome = beginProbeOutcome(kind);
     enable(controls->firmwareCombo, false);
@@ -96,6 +99,7 @@ void endProbe(const PrinterData* printer, ProbeOutcome* outcome, ProbeResult res
 
 void showNothingFound(DialogControls* controls, ProbeOutcome* outcome, const char* statusText) {
     showStatus(controls, outcome, statusText);
+    recordRouteFailure(outcome);
     enable(controls->findEthernetButton, true);
     enable(controls->ethernetGroup, true);
 }
@@ -255,6 +259,7 @@ ProbeResult showNotReady(DialogControls* controls, ProbeOutcome* outcome) {
     disableUpdateControls(controls);
     outcome->upgradeEnabled = false;
     showStatus(controls, outcome, "Found Printer - Printer NOT ready");
+    recordStatusReply(outcome);
     return PROBE_RESULT_NOT_READY;
 }
 
@@ -313,6 +318,16 @@ void offerRepair(DialogControls* controls, ProbeOutcome* outcome, ProbeResult re
 }
 
 } // namespace
+
+void recordRouteFailure(ProbeOutcome* outcome) {
+    copyOutcomeText(outcome->address, sizeof outcome->address, routeFailure.target);
+    outcome->error = routeFailure.error;
+}
+
+void recordStatusReply(ProbeOutcome* outcome) {
+    outcome->statusLength = std::min<uint32_t>(lastStatusReplyLength, sizeof outcome->statusBytes);
+    memcpy(outcome->statusBytes, lastStatusReply, outcome->statusLength);
+}
 
 void fillFirmwareCombo(ControlHandle combo, const char* const* names) {
     userInterfaceService->comboReset(combo);

@@ -9,6 +9,7 @@
 // goes through the user-interface service.
 
 #include "dialog/dialog_controls.h"
+#include "outcome/outcomes.h"
 #include "identity/printer_data.h"
 
 // The local probe: the known USB device paths, then LPT1: to LPT3:. Moves the spooler's
@@ -31,6 +32,11 @@ void connectWriterClosingProbes();
 // A change of selection in the firmware combo box: caption, variant and image follow the entry.
 // Returns the result of the image choice.
 bool selectFirmwareVariant(DialogControls* controls, PrinterData* printer);
+
+// The causes the dialog's texts leave out, into a probe's record: what the search or connection
+// tried and why it reached no printer; the status reply of a printer found not ready.
+void recordRouteFailure(ProbeOutcome* outcome);
+void recordStatusReply(ProbeOutcome* outcome);
 
 // Empties the combo box, adds the names of list up to the entry "END" (a null list adds none)
 // and selects entry 0, which reports no selection change. With no entries nothing is selected.

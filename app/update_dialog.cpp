@@ -56,6 +56,7 @@ void queryStatus(DialogWindow, int) {
     if (!GetPrinterHandle(&printerHandle, &printerData)) {
         showMessage("Not Ready");
         outcome.result = PROBE_RESULT_NO_PRINTER;
+        recordRouteFailure(&outcome);
         publishProbeOutcome(outcome);
         return;
     }
@@ -64,6 +65,7 @@ void queryStatus(DialogWindow, int) {
     bool ready = isPrinterReady(printerHandle, &printerData);
     if (!ready) {
         showMessage("Not Ready");
+        recordStatusReply(&outcome);
     }
     closePrinterHandle(printerHandle);
     printerHandle = INVALID_CHANNEL_HANDLE;

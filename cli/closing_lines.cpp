@@ -1,6 +1,7 @@
 #include "cli/closing_lines.h"
 
 #include "cli/console_output.h"
+#include "cli/record_json.h"
 
 namespace {
 
@@ -53,9 +54,45 @@ std::string shownTime(const char* started) {
     return time.substr(0, 10) + " " + time.substr(11, 5) + " UTC";
 }
 
+// What the search or connection tried and why nothing answered.
+std::string noPrinterLine(const ProbeOutcome& probe) {
+    bool overTcp = probe.kind == PROBE_KIND_ETHERNET;
+    if (probe.address[0] == '\0' || !platformFailed(probe.error)) {
+        return overTcp ? ""
+                       : "No printer of the family is attached: no USB printer answered and no "
+                         "parallel port holds one.";
+    }
+    std::string line = (overTcp ? "Could not connect to " : "Could not open ") +
+                       printableText(probe.address) + ": " + describedError(probe.error) + ".";
+    if (probe.error.kind == PLATFORM_ERROR_PERMISSION_DENIED && !overTcp) {
+        line += " Opening a printer needs membership of the lp group (or root).";
+    }
+    return line;
+}
+
+// A printer found not ready: what it said, byte by byte.
+std::string notReadyLine(const ProbeOutcome& probe) {
+    // "STATUS" reads no device id.
+    if (!probe.deviceIdRead && probe.kind != PROBE_KIND_STATUS) {
+        return probe.kind == PROBE_KIND_ETHERNET
+                   ? "The printer took the connection but did not answer the device id request."
+                   : "The device id of " + printableText(probe.address) +
+                         " could not be read: it is not a printer of the family, or it did not "
+                         "answer.";
+    }
+    if (probe.statusLength == 0) {
+        return "";
+    }
+    return "Its status reply is " + statusReplyText(probe) +
+           ": byte 3 is not 0, or byte 4 is more than 1, so it is not ready.";
+}
+
 } // namespace
 
 std::string probeClosingLine(const ProbeOutcome& probe) {
+    if (probe.result == PROBE_RESULT_NO_PRINTER) {
+        return noPrinterLine(probe);
+    }
     if (probe.repair) {
         return "The last upgrade of this printer (" + std::string(probe.image) + ", " +
                shownTime(probe.repairStarted) +
@@ -66,7 +103,7 @@ std::string probeClosingLine(const ProbeOutcome& probe) {
         probe.deviceIdRead && probe.reason[0] != '\0' &&
         (probe.result == PROBE_RESULT_NOT_READY || probe.result == PROBE_RESULT_UNIDENTIFIED);
     if (!unrecognised) {
-        return "";
+        return probe.result == PROBE_RESULT_NOT_READY ? notReadyLine(probe) : "";
     }
     return std::string(probe.reason) + ". " + UNRECOGNISED_FIRMWARE_ADVICE;
 }

@@ -94,12 +94,17 @@ RunOutcome queryStatus(const CliOptions&) {
     startDialog(false);
     sendControlCommand(IDC_STATUS_BUTTON);
     RunOutcome outcome;
-    ProbeResult result = lastProbeOutcome().result;
-    outcome.exitCode = result == PROBE_RESULT_READY        ? CLI_EXIT_DONE
-                       : result == PROBE_RESULT_NO_PRINTER ? CLI_EXIT_NO_PRINTER
-                                                           : CLI_EXIT_FAILED;
-    outcome.closingLine =
-        result == PROBE_RESULT_READY ? "The printer is ready." : "The printer is not ready.";
+    ProbeOutcome probe = lastProbeOutcome();
+    outcome.exitCode = probe.result == PROBE_RESULT_READY        ? CLI_EXIT_DONE
+                       : probe.result == PROBE_RESULT_NO_PRINTER ? CLI_EXIT_NO_PRINTER
+                                                                 : CLI_EXIT_FAILED;
+    std::string cause = probeClosingLine(probe);
+    outcome.closingLine = probe.result == PROBE_RESULT_READY        ? "The printer is ready."
+                          : probe.result == PROBE_RESULT_NO_PRINTER ? "There is no printer."
+                                                                    : "The printer is not ready.";
+    if (!cause.empty()) {
+        outcome.closingLine += " " + cause;
+    }
     return outcome;
 }
 
@@ -211,7 +216,7 @@ void showWriterProgress(const WriterProgress& progress) {
 }
 
 void printDialogFields() {
-    for (const std::string& line : dialogFieldLines(readDialogView())) {
+    for (const std::string& line : dialogFieldLines(lastProbeOutcome())) {
         printUserLine(line);
     }
 }
@@ -268,6 +273,7 @@ nlohmann::json runReport(CliCommand command, const RunOutcome& outcome) {
     if (outcome.upgrade) {
         report.update(upgradeVerdictJson(lastUpgradeVerdict()));
     }
+    report["closingLine"] = outcome.closingLine;
     report["exitCode"] = outcome.exitCode;
     return report;
 }

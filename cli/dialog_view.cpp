@@ -1,60 +1,41 @@
 #include "cli/dialog_view.h"
 
-#include "dialog/dialog_model.h"
-#include "resources/resource.h"
+#include "cli/console_output.h"
+#include "identity/firmware_selection.h"
 
 namespace {
 
 constexpr size_t LABEL_WIDTH = 13;
 
-DialogItemState itemState(int controlId) {
-    DialogItemState state{};
-    dialogModelControlState(controlId, &state);
-    return state;
-}
-
-std::string itemText(int controlId) {
-    return itemState(controlId).text;
+const char* shown(const char* label) {
+    return label != nullptr ? label : "";
 }
 
 } // namespace
 
-DialogView readDialogView() {
-    DialogItemState upgrade = itemState(IDC_UPGRADE_BUTTON);
-    DialogItemState combo = itemState(IDC_FIRMWARE_COMBO);
-    return {
-        itemText(IDC_PROBE_STATUS_TEXT),
-        itemText(IDC_MODEL_TEXT),
-        itemText(IDC_PORT_TEXT),
-        itemText(IDC_LANGUAGE_TEXT),
-        itemText(IDC_BOARD_TEXT),
-        itemText(IDC_VERSION_TEXT),
-        upgrade.text,
-        upgrade.enabled,
-        combo.comboEntries,
-        combo.visible,
-    };
-}
-
-std::vector<std::string> dialogFieldLines(const DialogView& view) {
+std::vector<std::string> dialogFieldLines(const ProbeOutcome& probe) {
     struct Field {
         const char* label;
         std::string text;
     };
-    std::string upgrade = view.caption.empty() ? "" : view.caption;
-    if (!upgrade.empty() && !view.upgradeEnabled) {
+    std::string upgrade = probe.caption;
+    if (!upgrade.empty() && !probe.upgradeEnabled) {
         upgrade += "  (not available)";
     }
     std::vector<Field> fields = {
-        {"Printer", view.status},    {"Model", view.model},       {"Port", view.port},
-        {"Language", view.language}, {"Logic board", view.board}, {"Version", view.version},
-        {"Upgrade", upgrade},
+        {"Printer", shown(probe.status)},
+        {"Model", printableText(probe.model)},
+        {"Port", shown(probe.port)},
+        {"Language", shown(probe.language)},
+        {"Logic board", shown(probe.board)},
+        {"Version", printableText(probe.version)},
+        {"Upgrade", printableText(upgrade)},
     };
-    if (view.variantsShown) {
+    if (probe.variantNames != nullptr) {
         std::string entries;
-        for (size_t index = 0; index < view.variants.size(); ++index) {
-            entries +=
-                (index == 0 ? "" : "   ") + std::to_string(index + 1) + ": " + view.variants[index];
+        for (int index = 0; index < variantEntryCount(probe.variantNames); ++index) {
+            entries += (index == 0 ? "" : "   ") + std::to_string(index + 1) + ": " +
+                       probe.variantNames[index];
         }
         fields.push_back({"Variants", entries});
     }

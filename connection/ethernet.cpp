@@ -1,6 +1,7 @@
 #include "connection/ethernet.h"
 
 #include "connection/printer_traffic.h"
+#include "connection/route_failure.h"
 #include "connection/status.h"
 #include "identity/device_id.h"
 #include "identity/printer_protocol.h"
@@ -64,22 +65,24 @@ static bool failConnection(PrinterData* record) {
 
 // Opens a socket and connects it; on failure the socket is closed and the library stopped.
 static bool openConnection(const uint8_t address[4], uint16_t port, SocketHandle* opened) {
+    char peer[32];
+    snprintf(peer, sizeof peer, "%u.%u.%u.%u:%u", address[0], address[1], address[2], address[3],
+             port);
     PlatformError error;
     SocketHandle socket = networkService->openStream(&error);
     if (socket == INVALID_SOCKET_HANDLE) {
         debugLogFormat("Client: socket() - Error at socket(): %ld",
                        static_cast<long>(error.number));
+        noteRouteFailure(peer, error);
         networkService->cleanup();
         return false;
     }
     debugLog("Client: socket() is OK");
     if (!networkService->connect(socket, address, port, ethernetTimeouts.connectMilliseconds,
                                  &error)) {
-        char peer[32];
-        snprintf(peer, sizeof peer, "%u.%u.%u.%u:%u", address[0], address[1], address[2],
-                 address[3], port);
         debugLogFailure("connectEthernet - connect", peer, error);
         debugLog("Client: connect() - Failed to connect");
+        noteRouteFailure(peer, error);
         networkService->close(socket);
         networkService->cleanup();
         return false;
@@ -102,6 +105,7 @@ bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipO
         return failConnection(record);
     }
     debugLogFormat("Port number = %d", port);
+    clearRouteFailure();
     PlatformError error;
     if (!networkService->startup(&error)) {
         debugLogFailure("connectEthernet - startup", nullptr, error);
@@ -209,6 +213,7 @@ bool isPrinterReadyEthernet(SocketHandle socket) {
     }
     debugLogFormat("Status Length = %d, Data = ", received);
     logEachByte(reply, static_cast<uint32_t>(received), true);
+    keepStatusReply(reply, static_cast<uint32_t>(received));
     // The whole zeroed buffer is judged: bytes the printer did not send count as zero.
     if (!statusReplyIsReady(reply, REPLY_BUFFER_SIZE)) {
         debugLog("isPrinterReadyEthernet - Returning printer NOT READY");

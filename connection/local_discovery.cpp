@@ -1,6 +1,7 @@
 #include "connection/local_discovery.h"
 
 #include "connection/printer_traffic.h"
+#include "connection/route_failure.h"
 #include "connection/status.h"
 #include "identity/device_id.h"
 #include "platform/kernel.h"
@@ -26,6 +27,7 @@ static const uint32_t PARALLEL_WRITE_TIMEOUT_MS = 15000;
 bool GetPrinterHandle(ChannelHandle* handle, PrinterData* record) {
     debugLog("GetPrinterHandle - Entry");
     printerPath[0] = '\0';
+    clearRouteFailure();
     debugLog("GetPrinterHandle - Before trying USB printer");
     if (findUsbPrinter(handle, usbDeviceTable)) {
         setPrinterRoute(record, PORT_TYPE_USB);
@@ -62,9 +64,16 @@ static ChannelHandle openChannel(const char* operation, const char* path, Channe
     return handle;
 }
 
-static bool openUsbPrinter(ChannelHandle* handle, const char* path) {
-    *handle = openChannel("findUsbPrinter - open", path, CHANNEL_SHARED);
+// A device that the user named or that the system listed says why it did not open; the fixed
+// table's units, absent on most machines, do not.
+static bool openUsbPrinter(ChannelHandle* handle, const char* path, bool named) {
+    PlatformError error;
+    *handle = localChannelService->open(path, CHANNEL_SHARED, &error);
     if (*handle == INVALID_CHANNEL_HANDLE) {
+        debugLogFailure("findUsbPrinter - open", path, error);
+        if (named) {
+            noteRouteFailure(path, error);
+        }
         return false;
     }
     snprintf(printerPath, sizeof printerPath, "%s", path);
@@ -92,15 +101,15 @@ bool findUsbPrinter(ChannelHandle* handle, const UsbDeviceRow* table) {
     *handle = INVALID_CHANNEL_HANDLE;
     listedUsbPrinterCount = 0;
     if (pickedUsbDevice != nullptr) {
-        return openUsbPrinter(handle, pickedUsbDevice);
+        return openUsbPrinter(handle, pickedUsbDevice, true);
     }
     for (const UsbDeviceRow* row = table; !isUsbDeviceTableEnd(row); ++row) {
-        if (openUsbPrinter(handle, row->devicePath)) {
+        if (openUsbPrinter(handle, row->devicePath, false)) {
             return true;
         }
     }
     listFamilyUsbPrinters();
-    return listedUsbPrinterCount == 1 && openUsbPrinter(handle, listedUsbPrinters[0].path);
+    return listedUsbPrinterCount == 1 && openUsbPrinter(handle, listedUsbPrinters[0].path, true);
 }
 
 // Big print jobs and firmware images need a generous write time-out on a parallel port. A

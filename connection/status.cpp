@@ -1,6 +1,7 @@
 #include "connection/status.h"
 
 #include "connection/printer_traffic.h"
+#include "connection/route_failure.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
@@ -88,5 +89,6 @@ bool isPrinterReady(ChannelHandle handle, PrinterData* record) {
     if (!read || length == 0) {
         return false;
     }
+    keepStatusReply(reply, length);
     return statusReplyIsReady(reply, length);
 }

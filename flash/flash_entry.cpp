@@ -3,6 +3,7 @@
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
 #include "connection/printer_traffic.h"
+#include "connection/route_failure.h"
 #include "connection/status.h"
 #include "flash/channel_write.h"
 #include "flash/firmware_pick.h"
@@ -417,9 +418,10 @@ static bool confirmSameVersion(const PrinterData* printer) {
 // The upgrade's own search or connection found no printer. The route is none now, so the
 // next upgrade would go by another route than the probe's: the printer the probe identified
 // counts as gone until a probe finds it again, and no image is written to another printer.
+// The dialog shows nothing of its own here; the verdict keeps the system's reason.
 static void recordNoPrinter() {
     printerIdentified = false;
-    recordStop(UPGRADE_FAILURE_NO_PRINTER, "", PlatformError{});
+    recordStop(UPGRADE_FAILURE_NO_PRINTER, "", routeFailure.error);
 }
 
 // The socket and handle the upgrade opened are the writer's once it runs; when the upgrade

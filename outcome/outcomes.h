@@ -70,8 +70,11 @@ struct ProbeOutcome {
     // and image name it) and repairStarted says when that upgrade began.
     bool repair;
     char repairStarted[32];
-    // The printer's address on its route ("A.B.C.D:PORT", or the local device path).
+    // The printer's address on its route ("A.B.C.D:PORT", or the local device path); when no
+    // printer was found, what was tried, and the system's reason in error (0 when none: nothing
+    // that could answer was there).
     char address[OUTCOME_TEXT_SIZE];
+    PlatformError error;
     // The status reply of a printer found not ready, as it came.
     uint8_t statusBytes[16];
     uint32_t statusLength;

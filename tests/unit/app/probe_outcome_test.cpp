@@ -15,9 +15,9 @@ static const char READY_G_PRINTER[] = "MFG:SIM;MDL:VRE G;FWV:V2.02 ;";
 static const Texts G_PRINTER_IDENTITY_USB = {"VRE G", "USB", "V2.02", "G", "LOGIC BD II ROHS"};
 static const Texts TEMPLATE_IDENTITY = {"", "", "", "", ""};
 
-class ProbeOutcome : public DialogProbeTest {
+class ProbeShown : public DialogProbeTest {
   protected:
-    ProbeOutcome() { printer.setDeviceId(READY_G_PRINTER); }
+    ProbeShown() { printer.setDeviceId(READY_G_PRINTER); }
 
     void refresh() { refreshPrinterData(&dialogControls, &printerData); }
     void findOverTcp() { findEthernetPrinter(&dialogControls, &printerData); }
@@ -38,7 +38,7 @@ class ProbeOutcome : public DialogProbeTest {
 
 // --- The local probe ---
 
-TEST_F(ProbeOutcome, NoLocalPrinterEnablesTheEthernetControlsAndLeavesTheRest) {
+TEST_F(ProbeShown, NoLocalPrinterEnablesTheEthernetControlsAndLeavesTheRest) {
     auto updateBefore = states(dialog, UPDATE_CONTROLS);
     refresh();
     EXPECT_EQ(dialog.text(IDC_PROBE_STATUS_TEXT), "Did not find printer");
@@ -51,7 +51,7 @@ TEST_F(ProbeOutcome, NoLocalPrinterEnablesTheEthernetControlsAndLeavesTheRest) {
     EXPECT_EQ(printerHandle, INVALID_CHANNEL_HANDLE);
 }
 
-TEST_F(ProbeOutcome, NothingFoundAfterAPrinterKeepsTheEarlierDisplay) {
+TEST_F(ProbeShown, NothingFoundAfterAPrinterKeepsTheEarlierDisplay) {
     attachLocal(usbPath());
     refresh();
     ASSERT_EQ(dialog.text(IDC_PROBE_STATUS_TEXT), "Found Printer - Printer ready");
@@ -70,7 +70,7 @@ TEST_F(ProbeOutcome, NothingFoundAfterAPrinterKeepsTheEarlierDisplay) {
     EXPECT_EQ(states(dialog, ETHERNET_CONTROLS), allStates(ETHERNET_CONTROLS.size(), true, false));
 }
 
-TEST_F(ProbeOutcome, LocalPrinterNotReadyDisablesTheUpdateControls) {
+TEST_F(ProbeShown, LocalPrinterNotReadyDisablesTheUpdateControls) {
     setNotReady();
     attachLocal("LPT1:");
     refresh();
@@ -82,7 +82,7 @@ TEST_F(ProbeOutcome, LocalPrinterNotReadyDisablesTheUpdateControls) {
     EXPECT_EQ(states(dialog, ETHERNET_CONTROLS), allStates(ETHERNET_CONTROLS.size(), false, false));
 }
 
-TEST_F(ProbeOutcome, RasterPrinterNotReadyHasItsComboEnabledButHidden) {
+TEST_F(ProbeShown, RasterPrinterNotReadyHasItsComboEnabledButHidden) {
     printer.setDeviceId("MDL:VRK-54;FWV:V2.02a ;");
     setNotReady();
     attachLocal(usbPath());
@@ -92,7 +92,7 @@ TEST_F(ProbeOutcome, RasterPrinterNotReadyHasItsComboEnabledButHidden) {
     EXPECT_FALSE(dialog.visible(IDC_FIRMWARE_COMBO));
 }
 
-TEST_F(ProbeOutcome, LocalPrinterReadyOnUsbAndParallel) {
+TEST_F(ProbeShown, LocalPrinterReadyOnUsbAndParallel) {
     const struct {
         std::string path;
         const char* port;
@@ -118,7 +118,7 @@ TEST_F(ProbeOutcome, LocalPrinterReadyOnUsbAndParallel) {
     }
 }
 
-TEST_F(ProbeOutcome, TheFirstLocalProbeMovesTheSpoolersPrintersOnce) {
+TEST_F(ProbeShown, TheFirstLocalProbeMovesTheSpoolersPrintersOnce) {
     refresh();
     EXPECT_EQ(spooledPort(), "FILE:");
     attachLocal(usbPath());
@@ -128,7 +128,7 @@ TEST_F(ProbeOutcome, TheFirstLocalProbeMovesTheSpoolersPrintersOnce) {
 
 // --- The local probe's quit path ---
 
-TEST_F(ProbeOutcome, UnreadableDeviceIdAsksForTheEndAndTheProbeCarriesOn) {
+TEST_F(ProbeShown, UnreadableDeviceIdAsksForTheEndAndTheProbeCarriesOn) {
     SimFaults faults;
     faults.closeOn[SIM_COMMAND_DEVICE_ID] = true;
     printer.setFaults(faults);
@@ -156,7 +156,7 @@ TEST_F(ProbeOutcome, UnreadableDeviceIdAsksForTheEndAndTheProbeCarriesOn) {
     EXPECT_EQ(spooledPort(), "FILE:");
 }
 
-TEST_F(ProbeOutcome, ADeviceIdWithoutModelOrVersionShowsBothMissingKeyBoxes) {
+TEST_F(ProbeShown, ADeviceIdWithoutModelOrVersionShowsBothMissingKeyBoxes) {
     printer.setDeviceId("MFG:SIM;CMD:G;");
     attachLocal(usbPath());
 
@@ -170,7 +170,7 @@ TEST_F(ProbeOutcome, ADeviceIdWithoutModelOrVersionShowsBothMissingKeyBoxes) {
     EXPECT_EQ(dialog.text(IDC_PORT_TEXT), "USB");
 }
 
-TEST_F(ProbeOutcome, TheQuitPathPutsThePortsBackExactlyOnce) {
+TEST_F(ProbeShown, TheQuitPathPutsThePortsBackExactlyOnce) {
     SimFaults faults;
     faults.closeOn[SIM_COMMAND_DEVICE_ID] = true;
     printer.setFaults(faults);
@@ -192,7 +192,7 @@ TEST_F(ProbeOutcome, TheQuitPathPutsThePortsBackExactlyOnce) {
 
 // --- The probe over TCP ---
 
-TEST_F(ProbeOutcome, NoPrinterOverTcpEnablesOnlyTheButtonAndTheGroup) {
+TEST_F(ProbeShown, NoPrinterOverTcpEnablesOnlyTheButtonAndTheGroup) {
     uint16_t port = server.port();
     server.stop();
     snprintf(ethernetSettings.tcpPort, sizeof ethernetSettings.tcpPort, "%u", port);
@@ -212,7 +212,7 @@ TEST_F(ProbeOutcome, NoPrinterOverTcpEnablesOnlyTheButtonAndTheGroup) {
     EXPECT_EQ(printerSocket, INVALID_SOCKET_HANDLE);
 }
 
-TEST_F(ProbeOutcome, DeviceIdNotReadOverTcpShowsNotReadyAndKeepsTheIdentity) {
+TEST_F(ProbeShown, DeviceIdNotReadOverTcpShowsNotReadyAndKeepsTheIdentity) {
     SimFaults faults;
     faults.silentOn[SIM_COMMAND_DEVICE_ID] = true;
     printer.setFaults(faults);
@@ -231,7 +231,7 @@ TEST_F(ProbeOutcome, DeviceIdNotReadOverTcpShowsNotReadyAndKeepsTheIdentity) {
     EXPECT_FALSE(quitRequested());
 }
 
-TEST_F(ProbeOutcome, PrinterOverTcpNotReady) {
+TEST_F(ProbeShown, PrinterOverTcpNotReady) {
     setNotReady();
     findOverTcp();
     EXPECT_EQ(dialog.text(IDC_PROBE_STATUS_TEXT), "Found Printer - Printer NOT ready");
@@ -242,7 +242,7 @@ TEST_F(ProbeOutcome, PrinterOverTcpNotReady) {
     EXPECT_EQ(states(dialog, ETHERNET_CONTROLS), allStates(ETHERNET_CONTROLS.size(), false, true));
 }
 
-TEST_F(ProbeOutcome, PrinterOverTcpReadyLeavesTheEthernetControlsAndClosesTheSocket) {
+TEST_F(ProbeShown, PrinterOverTcpReadyLeavesTheEthernetControlsAndClosesTheSocket) {
     findOverTcp();
     EXPECT_EQ(dialog.text(IDC_PROBE_STATUS_TEXT), "Found Printer - Printer ready");
     EXPECT_EQ(states(dialog, UPDATE_CONTROLS), allStates(UPDATE_CONTROLS.size(), true, true));
@@ -257,7 +257,7 @@ TEST_F(ProbeOutcome, PrinterOverTcpReadyLeavesTheEthernetControlsAndClosesTheSoc
     EXPECT_EQ(spooler.calls().size(), 0u);
 }
 
-TEST_F(ProbeOutcome, ProbingStartsWithTheComboHiddenAndTheRouteStatusText) {
+TEST_F(ProbeShown, ProbingStartsWithTheComboHiddenAndTheRouteStatusText) {
     const struct {
         void (*probe)(DialogControls*, PrinterData*);
         const char* text;
@@ -280,7 +280,7 @@ TEST_F(ProbeOutcome, ProbingStartsWithTheComboHiddenAndTheRouteStatusText) {
 
 // --- The local discovery over the simulator bound to a device path ---
 
-TEST_F(ProbeOutcome, GetPrinterHandleFindsTheSimulatorOnItsDevicePath) {
+TEST_F(ProbeShown, GetPrinterHandleFindsTheSimulatorOnItsDevicePath) {
     const struct {
         std::string path;
         int32_t portType;
