@@ -9,8 +9,8 @@
 // goes through the user-interface service.
 
 #include "dialog/dialog_controls.h"
-#include "outcome/outcomes.h"
 #include "identity/printer_data.h"
+#include "outcome/outcomes.h"
 
 // The local probe: the known USB device paths, then LPT1: to LPT3:. Moves the spooler's
 // printers to "FILE:" on its first run. Asks the user-interface loop to end when the spooler's

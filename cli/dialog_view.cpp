@@ -23,12 +23,9 @@ std::vector<std::string> dialogFieldLines(const ProbeOutcome& probe) {
         upgrade += "  (not available)";
     }
     std::vector<Field> fields = {
-        {"Printer", shown(probe.status)},
-        {"Model", printableText(probe.model)},
-        {"Port", shown(probe.port)},
-        {"Language", shown(probe.language)},
-        {"Logic board", shown(probe.board)},
-        {"Version", printableText(probe.version)},
+        {"Printer", shown(probe.status)},    {"Model", printableText(probe.model)},
+        {"Port", shown(probe.port)},         {"Language", shown(probe.language)},
+        {"Logic board", shown(probe.board)}, {"Version", printableText(probe.version)},
         {"Upgrade", printableText(upgrade)},
     };
     if (probe.variantNames != nullptr) {

@@ -50,9 +50,9 @@ struct SimFaults {
     int64_t stallAfterImageBytes = -1;     // the printer stops reading after N image bytes
     int64_t claimVersionAfterImageBytes = -1; // takes N image bytes, closes, and still reports
                                               // the version of the image they began
-    int64_t powerCutAfterImageBytes = -1; // the power fails once after N image bytes: the
-                                          // printer comes back half-written and takes the next
-                                          // image whole
+    int64_t powerCutAfterImageBytes = -1;     // the power fails once after N image bytes: the
+                                              // printer comes back half-written and takes the next
+                                              // image whole
 };
 
 // How long the TCP channel waits between the two pieces of a split reply: longer than the

@@ -717,8 +717,8 @@ TEST_F(TicketflashProcess, RealTimeUpgradeOutlivesAClosedOutputAndHangUps) {
 TEST_F(TicketflashProcess, RealTimeRepairRewritesTheImageAPowerCutLeftHalfWritten) {
     auto simulated =
         printer({"--device-id", READY_G_PRINTER, "--power-cut-after-image-bytes", "100000"});
-    std::vector<std::string> upgrade = {"upgrade", "--yes", "--ip", "127.0.0.1",
-                                        "--port",  simulated->port()};
+    std::vector<std::string> upgrade = {"upgrade",   "--yes",  "--ip",
+                                        "127.0.0.1", "--port", simulated->port()};
     int exitCode = -1;
     json cut = runJson(upgrade, &exitCode);
     EXPECT_EQ(exitCode, 1);
@@ -733,8 +733,8 @@ TEST_F(TicketflashProcess, RealTimeRepairRewritesTheImageAPowerCutLeftHalfWritte
     std::vector<json> resets = simulated->eventsOf("reset");
     ASSERT_EQ(resets.size(), 2u);
     EXPECT_EQ(resets[1]["size"], G_IMAGE_BYTES_SENT);
-    json history = runJson({"history", "--ip", "127.0.0.1", "--port", simulated->port()},
-                           &exitCode);
+    json history =
+        runJson({"history", "--ip", "127.0.0.1", "--port", simulated->port()}, &exitCode);
     ASSERT_EQ(history["entries"].size(), 2u) << history.dump(2);
     EXPECT_EQ(history["entries"][0]["state"], "failed");
     EXPECT_EQ(history["entries"][1]["state"], "verified");

@@ -4,8 +4,8 @@
 #include "cli/console_output.h"
 #include "cli/dialog_front.h"
 #include "dialog/dialog_model.h"
-#include "resources/resource.h"
 #include "flash/flash_writer.h"
+#include "resources/resource.h"
 #include "tests/doubles/console_double.h"
 #include "tests/doubles/simulated_printer_test.h"
 
@@ -109,7 +109,10 @@ TEST_F(UpgradeCommand, EndsByTheRecordsWhateverWordsTheDialogShows) {
     EXPECT_EQ(outcome.exitCode, CLI_EXIT_FAILED);
     EXPECT_EQ(report["probe"], "not-ready");
     EXPECT_EQ(report["ready"], false);
-    EXPECT_EQ(outcome.closingLine.rfind("The printer is not ready; nothing was written. Its status reply is ", 0), 0u) << outcome.closingLine;
+    EXPECT_EQ(outcome.closingLine.rfind(
+                  "The printer is not ready; nothing was written. Its status reply is ", 0),
+              0u)
+        << outcome.closingLine;
 }
 
 } // namespace
