@@ -156,7 +156,7 @@ TEST_F(CloseSocket, ClosesTheStoredSocketOnceAndMarksItClosed) {
 TEST_F(ConnectEthernet, AConnectNobodyAnswersEndsAtItsBound) {
     // A listener that never accepts: once its queue is full, the system drops further
     // connection requests and a connect waits for an answer that never comes.
-    SocketHandle listener = networkListenerService->listenLoopback(0, nullptr);
+    SocketHandle listener = networkListenerService->listenLoopback(LOOPBACK_ADDRESS, 0, nullptr);
     ASSERT_NE(listener, INVALID_SOCKET_HANDLE);
     std::string port = std::to_string(networkListenerService->localPort(listener));
     ethernetTimeouts.connectMilliseconds = 300;
