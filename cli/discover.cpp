@@ -48,14 +48,15 @@ std::string imageText(const DiscoveredPrinter& printer) {
     return text;
 }
 
-std::string actionText(const DiscoveredPrinter& printer) {
-    std::string text = discoverActionText(printer.action);
-    return printer.reason.empty() ? text : text + ": " + printer.reason;
-}
-
-std::string printerRow(const DiscoveredPrinter& printer) {
-    return row(printer.where, printableText(printer.model), printer.board,
-               printableText(printer.version), imageText(printer), actionText(printer));
+// The printer's row, and on a line of its own below it why it was not identified: the reasons
+// are long, and the table keeps within a terminal's width.
+void printPrinter(const DiscoveredPrinter& printer) {
+    printUserLine(row(printer.where, printableText(printer.model), printer.board,
+                      printableText(printer.version), imageText(printer),
+                      discoverActionText(printer.action)));
+    if (!printer.reason.empty()) {
+        printUserLine("    " + printableText(printer.reason));
+    }
 }
 
 json printerJson(const DiscoveredPrinter& printer) {
@@ -83,7 +84,7 @@ void takeAnswer(Findings* findings, DiscoveredPrinter printer, bool replied,
                 const std::string& reply) {
     if (replied && classifyDeviceId(reply, &printer)) {
         if (liveOutput()) {
-            printUserLine(printerRow(printer));
+            printPrinter(printer);
         }
         findings->printers.push_back(printer);
         return;
@@ -193,10 +194,10 @@ int reportFindings(const CliOptions& options, const Findings& findings, json rep
                           "IMAGE", "A FLEET RUN WOULD"));
     }
     for (const DiscoveredPrinter& printer : findings.printers) {
-        printUserLine(printerRow(printer));
+        printPrinter(printer);
     }
-    std::string summary =
-        lookedAt + ": " + std::to_string(findings.printers.size()) + " printer(s) of the family";
+    printUserLine(lookedAt + ".");
+    std::string summary = std::to_string(findings.printers.size()) + " printer(s) of the family";
     if (!findings.printers.empty()) {
         summary += " (" + actionCounts(findings.printers) + ")";
     }

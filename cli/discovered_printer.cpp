@@ -6,8 +6,12 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 namespace {
+
+// How the identity check begins each reason; "not identified" says it already.
+constexpr std::string_view NO_FIRMWARE_PREFIX = "No firmware offered: ";
 
 // The version as far as a person reads it: the device id's ';' and what follows it are no part.
 std::string shortVersion(const char* version) {
@@ -47,7 +51,9 @@ bool classifyDeviceId(const std::string& deviceId, DiscoveredPrinter* printer) {
     char reason[256];
     if (!deviceIdIdentifiesPrinter(record.get(), reason, sizeof reason)) {
         printer->action = DISCOVER_NOT_IDENTIFIED;
-        printer->reason = reason;
+        std::string_view why = reason;
+        printer->reason =
+            why.substr(why.starts_with(NO_FIRMWARE_PREFIX) ? NO_FIRMWARE_PREFIX.size() : 0);
         return true;
     }
     const char* board = boardName(record->boardType);
