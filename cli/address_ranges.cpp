@@ -71,8 +71,8 @@ bool parseSpan(const std::string& text, size_t dash, AddressRange* range, std::s
     uint32_t last = 0;
     bool parsed = parseAddress(text.substr(0, dash), &first);
     if (parsed && lastText.find('.') == std::string::npos) {
-        parsed = parseAddress(
-            addressText(first).substr(0, addressText(first).rfind('.') + 1) + lastText, &last);
+        std::string firstText = addressText(first);
+        parsed = parseAddress(firstText.substr(0, firstText.rfind('.') + 1) + lastText, &last);
     } else {
         parsed = parsed && parseAddress(lastText, &last);
     }
