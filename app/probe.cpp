@@ -34,13 +34,11 @@ constexpr int CAPTION_SIZE = 1024;
 constexpr const char ID_NOT_READ_REASON[] =
     "No firmware offered: the printer's device id could not be read";
 
-// Board labels by boardType. Over TCP only two texts exist: every board from II up shows as
-// board II.
-const char* const LOCAL_BOARD_LABELS[] = {"LOGIC BD I", "LOGIC BD II ROHS", "MZ54 STANDARD",
-                                          "MZ54 DualDriver"};
+// Board labels by boardType over TCP, where only two texts exist: every board from II up shows
+// as board II. The local route shows each board's own name (boardName).
 const char* const ETHERNET_BOARD_LABELS[] = {"LOGIC BD I", "LOGIC BD II ROHS", "LOGIC BD II ROHS",
                                              "LOGIC BD II ROHS"};
-constexpr int BOARD_LABEL_COUNT = sizeof LOCAL_BOARD_LABELS / sizeof LOCAL_BOARD_LABELS[0];
+constexpr int BOARD_LABEL_COUNT = sizeof ETHERNET_BOARD_LABELS / sizeof ETHERNET_BOARD_LABELS[0];
 
 const char* languageLabel(int32_t language) {
     switch (language) {
@@ -106,10 +104,13 @@ void showNothingFound(DialogControls* controls, ProbeOutcome* outcome, const cha
 
 // The board text for the route; null for a board the parser never sets.
 const char* boardLabel(int32_t boardType, ProbeRoute route) {
+    if (route == PROBE_LOCAL) {
+        return boardName(boardType);
+    }
     if (boardType < 0 || boardType >= BOARD_LABEL_COUNT) {
         return nullptr;
     }
-    return (route == PROBE_LOCAL ? LOCAL_BOARD_LABELS : ETHERNET_BOARD_LABELS)[boardType];
+    return ETHERNET_BOARD_LABELS[boardType];
 }
 
 void recordIdentity(const PrinterData* printer, bool modelRead, bool versionRead,

@@ -26,9 +26,14 @@ void addOption(CLI::App* command, const CliOptionRow& row, CliOptions* options) 
         command->add_flag(row.flag, options->*row.onOff, row.help);
         return;
     }
-    CLI::Option* option = row.text != nullptr
-                              ? command->add_option(row.flag, options->*row.text, row.help)
-                              : command->add_option(row.flag, options->*row.number, row.help);
+    CLI::Option* option = nullptr;
+    if (row.texts != nullptr) {
+        option = command->add_option(row.flag, options->*row.texts, row.help);
+    } else if (row.text != nullptr) {
+        option = command->add_option(row.flag, options->*row.text, row.help);
+    } else {
+        option = command->add_option(row.flag, options->*row.number, row.help);
+    }
     if (row.valueName != nullptr) {
         option->type_name(row.valueName);
     }
@@ -38,7 +43,7 @@ void addOption(CLI::App* command, const CliOptionRow& row, CliOptions* options) 
     if (row.most != 0) {
         option->check(CLI::Range(row.least, row.most));
     }
-    if (row.flag[0] != '-') {
+    if (row.flag[0] != '-' && row.texts == nullptr) {
         option->required();
     }
 }

@@ -4,6 +4,7 @@
 // and the global switches. What each subcommand takes and runs is in its row (subcommands.h).
 
 #include <string>
+#include <vector>
 
 enum CliCommand {
     CLI_COMMAND_PROBE,         // "Refresh data": the local probe
@@ -13,12 +14,19 @@ enum CliCommand {
     CLI_COMMAND_UPGRADE,       // a probe by the chosen route, then the upgrade button
     CLI_COMMAND_RESTORE_PORTS, // the start's recovery of an interrupted run's printer ports alone
     CLI_COMMAND_FLEET, // every printer of an inventory over TCP, each by an upgrade run of its own
-    CLI_COMMAND_HISTORY, // the history of upgrades, of every printer or of one
+    CLI_COMMAND_HISTORY,  // the history of upgrades, of every printer or of one
+    CLI_COMMAND_DISCOVER, // the printers at the addresses named over TCP, or attached here
     CLI_COMMAND_COUNT,
 };
 
 // How many printers a fleet run works on at once unless told.
 constexpr int CLI_DEFAULT_JOBS = 16;
+
+// What discover does unless told: how many addresses it tries at once, how long it waits for
+// each connection, and how many addresses one run may hold (a /20).
+constexpr int CLI_DEFAULT_DISCOVER_JOBS = 64;
+constexpr int CLI_DEFAULT_CONNECT_TIMEOUT_MS = 500;
+constexpr int CLI_DEFAULT_MAX_ADDRESSES = 4096;
 
 struct CliOptions {
     CliCommand command = CLI_COMMAND_PROBE;
@@ -44,6 +52,15 @@ struct CliOptions {
     std::string inventory;
     int jobs = CLI_DEFAULT_JOBS;
     bool reinstall = false;
+    // discover: the address ranges as typed, or the attached printers (--local); how many
+    // addresses at once, the connect time-out, the most addresses it looks at, and the inventory
+    // it writes for fleet.
+    std::vector<std::string> ranges;
+    bool local = false;
+    int discoverJobs = CLI_DEFAULT_DISCOVER_JOBS;
+    int connectTimeoutMs = CLI_DEFAULT_CONNECT_TIMEOUT_MS;
+    int maxAddresses = CLI_DEFAULT_MAX_ADDRESSES;
+    std::string inventoryOut;
 };
 
 // The exit codes of the tool.

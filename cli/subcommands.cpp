@@ -1,5 +1,6 @@
 #include "cli/subcommands.h"
 
+#include "cli/discover.h"
 #include "cli/fleet.h"
 #include "cli/history_command.h"
 #include "cli/run.h"
@@ -78,6 +79,42 @@ constexpr CliOptionRow OPTION_ROWS[] = {
      .help = "write every exchange with the printer to FILE (JSON lines), to send in or to "
              "replay with printer-sim --replay",
      .text = &CliOptions::recordFile},
+    {.option = CLI_OPTION_DISCOVER_JOBS,
+     .flag = "--jobs",
+     .valueName = "J",
+     .help = "how many addresses to try at once (default 64)",
+     .number = &CliOptions::discoverJobs,
+     .least = 1,
+     .most = 256},
+    {.option = CLI_OPTION_CONNECT_TIMEOUT,
+     .flag = "--timeout-ms",
+     .valueName = "T",
+     .help = "how long to wait for each address to accept a connection, in milliseconds, with "
+             "no retry (default 500)",
+     .number = &CliOptions::connectTimeoutMs,
+     .least = 1,
+     .most = 60000},
+    {.option = CLI_OPTION_MAX_ADDRESSES,
+     .flag = "--max-addresses",
+     .valueName = "N",
+     .help = "the most addresses the ranges may hold together (default 4096, a /20)",
+     .number = &CliOptions::maxAddresses,
+     .least = 1,
+     .most = 1 << 24},
+    {.option = CLI_OPTION_INVENTORY_OUT,
+     .flag = "--inventory-out",
+     .valueName = "FILE",
+     .help = "write the printers found to FILE as an inventory that fleet reads as it is",
+     .text = &CliOptions::inventoryOut},
+    {.option = CLI_OPTION_LOCAL,
+     .flag = "--local",
+     .help = "list the printers attached to this machine (USB) instead of looking on the network",
+     .onOff = &CliOptions::local},
+    {.option = CLI_OPTION_RANGES,
+     .flag = "RANGE",
+     .help = "the addresses to look at: A.B.C.D/N, A.B.C.D-A.B.C.D (or -D), or A.B.C.D; several "
+             "may be given, and there is no default",
+     .texts = &CliOptions::ranges},
 };
 
 bool neverOverTcp(const CliOptions&) {
@@ -86,6 +123,11 @@ bool neverOverTcp(const CliOptions&) {
 
 bool alwaysOverTcp(const CliOptions&) {
     return true;
+}
+
+// discover looks over TCP unless it lists the attached printers.
+bool overTcpUnlessLocal(const CliOptions& options) {
+    return !options.local;
 }
 
 // An upgrade goes over TCP when it is told where the printer listens.
@@ -171,6 +213,19 @@ constexpr Subcommand SUBCOMMAND_ROWS[] = {
      .overTcpOnly = neverOverTcp,
      .showsFields = false,
      .reportsUpgrade = false},
+    {.command = CLI_COMMAND_DISCOVER,
+     .name = "discover",
+     .options = CLI_OPTION_PORT | CLI_OPTION_DISCOVER_JOBS | CLI_OPTION_CONNECT_TIMEOUT |
+                CLI_OPTION_MAX_ADDRESSES | CLI_OPTION_INVENTORY_OUT | CLI_OPTION_LOCAL |
+                CLI_OPTION_RANGES,
+     .help = "look for printers of the family at the addresses named, asking each only for its "
+             "device id (or, with --local, list the attached ones): model, board, version, the "
+             "image it would get and what a fleet run would do",
+     .runProcess = runDiscover,
+     .runCommands = nullptr,
+     .overTcpOnly = overTcpUnlessLocal,
+     .showsFields = false,
+     .reportsUpgrade = false},
 };
 
 constexpr bool rowsInCommandOrder() {
@@ -201,10 +256,11 @@ void appendTo(std::string* list, const char* separator, const std::string& word)
     list->append(word);
 }
 
-// An option as the usage line writes it: "[--ip A.B.C.D]", "[--yes]", or "INVENTORY".
+// An option as the usage line writes it: "[--ip A.B.C.D]", "[--yes]", "INVENTORY", or
+// "RANGE..." for a list.
 std::string optionUsage(const CliOptionRow& row) {
     if (row.flag[0] != '-') {
-        return row.flag;
+        return std::string(row.flag) + (row.texts != nullptr ? "..." : "");
     }
     std::string text = "[";
     text.append(row.flag);

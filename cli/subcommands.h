@@ -29,6 +29,12 @@ enum CliOption : unsigned {
     CLI_OPTION_JSON = 1u << 10,
     CLI_OPTION_JSON_LINES = 1u << 11,
     CLI_OPTION_RECORD = 1u << 12,
+    CLI_OPTION_DISCOVER_JOBS = 1u << 13,
+    CLI_OPTION_CONNECT_TIMEOUT = 1u << 14,
+    CLI_OPTION_MAX_ADDRESSES = 1u << 15,
+    CLI_OPTION_INVENTORY_OUT = 1u << 16,
+    CLI_OPTION_LOCAL = 1u << 17,
+    CLI_OPTION_RANGES = 1u << 18,
 };
 using CliOptionSet = unsigned;
 
@@ -37,16 +43,18 @@ constexpr CliOptionSet CLI_GLOBAL_OPTIONS =
     CLI_OPTION_LOG | CLI_OPTION_JSON | CLI_OPTION_JSON_LINES | CLI_OPTION_RECORD;
 
 // One option: how it is written, what it means, and the one field of CliOptions it fills (a
-// switch, a text kept as typed, or a number).
+// switch, a text kept as typed, a list of texts, or a number).
 struct CliOptionRow {
     DesignatedOnly designatedOnly{};
     CliOption option;
-    // "--ip"; a name in capitals for an argument without a flag, which is then required.
+    // "--ip"; a name in capitals for an argument without a flag, which is then required unless
+    // it takes a list ("RANGE...").
     const char* flag;
     const char* valueName = nullptr; // what follows the flag ("A.B.C.D"); null for a switch
     const char* help;
     bool CliOptions::*onOff = nullptr;
     std::string CliOptions::*text = nullptr;
+    std::vector<std::string> CliOptions::*texts = nullptr;
     int CliOptions::*number = nullptr;
     // The values taken: an IPv4 address, or a number (or a text that is one) from least to most
     // when most is not 0.

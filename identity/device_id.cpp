@@ -155,6 +155,15 @@ bool deviceIdNamesSimulator(const PrinterData* record) {
     return false;
 }
 
+const char* boardName(int32_t boardType) {
+    static const char* const names[] = {"LOGIC BD I", "LOGIC BD II ROHS", "MZ54 STANDARD",
+                                        "MZ54 DualDriver"};
+    if (boardType < 0 || boardType >= static_cast<int32_t>(sizeof names / sizeof names[0])) {
+        return nullptr;
+    }
+    return names[boardType];
+}
+
 const char* portLabel(int32_t route) {
     switch (route) {
     case PORT_TYPE_PARALLEL:

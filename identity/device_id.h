@@ -49,6 +49,10 @@ bool versionRunsImage(const char* version, const char* label);
 // printer simulator, the only printer the placeholder images may be written to.
 bool deviceIdNamesSimulator(const PrinterData* record);
 
+// The name of a logic board as the local probe shows it: "LOGIC BD I", "LOGIC BD II ROHS",
+// "MZ54 STANDARD", "MZ54 DualDriver"; null for a value the parser never sets.
+const char* boardName(int32_t boardType);
+
 // The label of a route: "PARALLEL", "SERIAL", "ETHERNET", and "USB" for any other value.
 const char* portLabel(int32_t route);
 

@@ -16,12 +16,12 @@ SimTcpServer::~SimTcpServer() {
     stop();
 }
 
-bool SimTcpServer::start(uint16_t port, PlatformError* error) {
+bool SimTcpServer::start(const uint8_t address[4], uint16_t port, PlatformError* error) {
     network_ = networkService;
     if (!network_->startup(error)) {
         return false;
     }
-    listener_ = networkListenerService->listenLoopback(port, error);
+    listener_ = networkListenerService->listenLoopback(address, port, error);
     if (listener_ == INVALID_SOCKET_HANDLE) {
         network_->cleanup();
         return false;

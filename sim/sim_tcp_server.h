@@ -1,9 +1,10 @@
 #pragma once
 
-// Serves a simulated printer (or a replayed one) over TCP on 127.0.0.1, one connection at a time,
-// from a thread of its own. Used in-process by the tests and by printer-sim.
+// Serves a simulated printer (or a replayed one) over TCP at a loopback address, one connection at
+// a time, from a thread of its own. Used in-process by the tests and by printer-sim.
 
 #include "platform/network.h"
+#include "platform/network_listener.h"
 #include "sim/simulated_printer.h"
 
 #include <atomic>
@@ -17,9 +18,9 @@ class SimTcpServer {
     SimTcpServer(const SimTcpServer&) = delete;
     SimTcpServer& operator=(const SimTcpServer&) = delete;
 
-    // Starts listening at the port (0: a free one) and serving. False when it cannot listen;
-    // *error then holds the OS error number.
-    bool start(uint16_t port, PlatformError* error);
+    // Starts listening at the loopback address (127.0.0.0/8 only) and port (0: a free one) and
+    // serving. False when it cannot listen; *error then says why.
+    bool start(const uint8_t address[4], uint16_t port, PlatformError* error);
     // The port it listens at, 0 before start.
     uint16_t port() const { return port_; }
     // Stops serving: the open connection (if any) is closed and the thread joined.

@@ -10,7 +10,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-static SocketHandle posixListenLoopback(uint16_t port, PlatformError* error) {
+static SocketHandle posixListenLoopback(const uint8_t address[4], uint16_t port,
+                                        PlatformError* error) {
+    if (!isLoopbackAddress(address)) {
+        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
+        return INVALID_SOCKET_HANDLE;
+    }
     int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (descriptor < 0) {
         reportErrno(error, errno);
@@ -24,7 +29,8 @@ static SocketHandle posixListenLoopback(uint16_t port, PlatformError* error) {
     sockaddr_in local = {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    local.sin_addr.s_addr = htonl((uint32_t{address[0]} << 24) | (uint32_t{address[1]} << 16) |
+                                  (uint32_t{address[2]} << 8) | uint32_t{address[3]});
     if (bind(descriptor, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         listen(descriptor, 4) != 0) {
         reportErrno(error, errno);

@@ -5,7 +5,12 @@
 
 #include <winsock2.h>
 
-static SocketHandle win32ListenLoopback(uint16_t port, PlatformError* error) {
+static SocketHandle win32ListenLoopback(const uint8_t address[4], uint16_t port,
+                                        PlatformError* error) {
+    if (!isLoopbackAddress(address)) {
+        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
+        return INVALID_SOCKET_HANDLE;
+    }
     SOCKET listener = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                  WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (listener == INVALID_SOCKET) {
@@ -19,7 +24,8 @@ static SocketHandle win32ListenLoopback(uint16_t port, PlatformError* error) {
     sockaddr_in local = {};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    local.sin_addr.s_addr = htonl((uint32_t{address[0]} << 24) | (uint32_t{address[1]} << 16) |
+                                  (uint32_t{address[2]} << 8) | uint32_t{address[3]});
     if (bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
         listen(listener, 4) == SOCKET_ERROR) {
         reportSocketError(error);

@@ -1,5 +1,6 @@
-// printer-sim: a simulated printer on 127.0.0.1, for demonstrations and end-to-end tests.
-// It prints "listening on 127.0.0.1:PORT" once it accepts connections and stops on SIGTERM.
+// printer-sim: a simulated printer on a loopback address (127.0.0.1 unless --bind names another
+// of 127.0.0.0/8), for demonstrations and end-to-end tests. It prints "listening on ADDRESS:PORT"
+// once it accepts connections and stops on SIGTERM.
 
 #include "recording/recording_reader.h"
 #include "sim/session_replay.h"
@@ -75,6 +76,7 @@ static nlohmann::json eventJson(const SimEvent& event) {
 }
 
 struct Options {
+    std::string bind = "127.0.0.1";
     uint16_t port = 10001;
     std::string deviceId = SimulatedPrinter::DEFAULT_DEVICE_ID;
     std::string status = "53 00 00 00 00";
@@ -87,8 +89,13 @@ struct Options {
 
 static void addOptions(CLI::App& app, Options& options) {
     const std::string commands = "device-id, status, flash-mode or flash-confirm";
+    app.add_option("--bind", options.bind,
+                   "the loopback address to listen at, one of 127.0.0.0/8, so that several "
+                   "simulators can share a port")
+        ->capture_default_str()
+        ->check(CLI::ValidIPV4);
     app.add_option("--port", options.port,
-                   "TCP port on 127.0.0.1; 0 picks a free one (printed on standard output)")
+                   "TCP port at that address; 0 picks a free one (printed on standard output)")
         ->capture_default_str();
     app.add_option("--device-id", options.deviceId, "IEEE 1284 device id text answered to <SA08>")
         ->capture_default_str();
@@ -130,7 +137,8 @@ static void addOptions(CLI::App& app, Options& options) {
     // A replayed printer is what its recording says: none of the printer's settings apply.
     for (CLI::Option* option : app.get_options()) {
         const std::string& name = option->get_name();
-        if (option != replay && name != "--help" && name != "--port" && name != "--event-log") {
+        if (option != replay && name != "--help" && name != "--bind" && name != "--port" &&
+            name != "--event-log") {
             replay->excludes(option);
         }
     }
@@ -166,17 +174,43 @@ static void logEvent(std::ofstream& eventLog, const SimEvent& event) {
     }
 }
 
-// Serves the printer on 127.0.0.1 until SIGTERM or SIGINT.
-static int serveUntilStopped(SimConversation& printer, uint16_t port) {
+// The four octets of --bind, which the parser has checked to be an IPv4 address; false, with the
+// reason on standard error, for one outside 127.0.0.0/8: a simulated printer is never served to
+// a network.
+static bool loopbackAddress(const std::string& text, uint8_t address[4]) {
+    unsigned octets[4] = {};
+    if (sscanf(text.c_str(), "%u.%u.%u.%u", &octets[0], &octets[1], &octets[2], &octets[3]) != 4) {
+        return false;
+    }
+    for (int index = 0; index < 4; ++index) {
+        address[index] = static_cast<uint8_t>(octets[index]);
+    }
+    if (!isLoopbackAddress(address)) {
+        fprintf(stderr,
+                "--bind: %s is not a loopback address: printer-sim listens only within "
+                "127.0.0.0/8\n",
+                text.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Serves the printer at the loopback address until SIGTERM or SIGINT.
+static int serveUntilStopped(SimConversation& printer, const Options& options) {
+    uint8_t address[4];
+    if (!loopbackAddress(options.bind, address)) {
+        return 2;
+    }
     SimTcpServer server(printer);
     PlatformError error;
-    if (!server.start(port, &error)) {
+    if (!server.start(address, options.port, &error)) {
         char description[PLATFORM_ERROR_TEXT_SIZE];
         describePlatformError(error, description, sizeof description);
-        fprintf(stderr, "cannot listen on 127.0.0.1:%u: %s\n", port, description);
+        fprintf(stderr, "cannot listen on %s:%u: %s\n", options.bind.c_str(), options.port,
+                description);
         return 1;
     }
-    printf("listening on 127.0.0.1:%u\n", server.port());
+    printf("listening on %s:%u\n", options.bind.c_str(), server.port());
     fflush(stdout);
     while (!stopRequested) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -200,7 +234,7 @@ static int serve(Options& options) {
         return 2;
     }
     printer.setObserver([&eventLog](const SimEvent& event) { logEvent(eventLog, event); });
-    return serveUntilStopped(printer, options.port);
+    return serveUntilStopped(printer, options);
 }
 
 // Exit code when a replayed run departed from its recording or stopped short of its end.
@@ -226,7 +260,7 @@ static int replay(const Options& options) {
             fprintf(stderr, "replay: departs from the recording at %s\n", event.detail.c_str());
         }
     });
-    int exitCode = serveUntilStopped(printer, options.port);
+    int exitCode = serveUntilStopped(printer, options);
     if (exitCode != 0) {
         return exitCode;
     }
@@ -237,7 +271,7 @@ static int replay(const Options& options) {
 // Besides a parse error, only a mistake in the option table or running out of memory can throw;
 // std::terminate's report ends the simulator for both.
 int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
-    CLI::App app{"printer-sim: a simulated ticket printer serving its TCP commands on 127.0.0.1.\n"
+    CLI::App app{"printer-sim: a simulated ticket printer serving its TCP commands on loopback.\n"
                  "It answers <SA08> with its device id and <SS> with its status, enters flash\n"
                  "mode on ESC *FR then <SA15> (answering FLASH READY), takes the image, and\n"
                  "resets when the connection closes, reporting the received catalogue slot's\n"

@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
     SimulatedPrinter printer;
     SimTcpServer server(printer);
     PlatformError error;
-    if (!server.start(0, &error)) {
+    if (!server.start(LOOPBACK_ADDRESS, 0, &error)) {
         fprintf(stderr, "cannot serve the simulated printer: error %u\n", error.number);
         return 1;
     }

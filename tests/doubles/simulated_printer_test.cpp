@@ -8,7 +8,7 @@
 SimulatedPrinterTest::SimulatedPrinterTest() {
     resetProgramState();
     PlatformError error;
-    EXPECT_TRUE(server.start(0, &error)) << "error " << error.number;
+    EXPECT_TRUE(server.start(LOOPBACK_ADDRESS, 0, &error)) << "error " << error.number;
     network = std::make_unique<NetworkDouble>();
     ethernetTimeouts.receiveMilliseconds = TEST_RECEIVE_MILLISECONDS;
 }

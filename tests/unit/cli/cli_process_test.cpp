@@ -7,6 +7,9 @@
 #include "identity/firmware_catalogue.h"
 #include "platform/kernel.h"
 
+#include "cli/fleet_inventory.h"
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -42,12 +45,16 @@ std::string privateFolder() {
     return made != nullptr ? made : "";
 }
 
-// printer-sim on a free loopback port, with its events in a file of its own.
+// printer-sim on a free loopback port unless its options name one, with its events in a file of
+// its own.
 class SimulatedPrinterProcess {
   public:
     SimulatedPrinterProcess(const std::string& folder, std::vector<std::string> options)
         : eventLog_(folder + "/events-" + std::to_string(started_++) + ".jsonl") {
-        options.insert(options.end(), {"--port", "0", "--event-log", eventLog_});
+        if (std::find(options.begin(), options.end(), "--port") == options.end()) {
+            options.insert(options.end(), {"--port", "0"});
+        }
+        options.insert(options.end(), {"--event-log", eventLog_});
         process_ =
             std::make_unique<ChildProcess>(PRINTER_SIM_PATH, options, std::vector<std::string>{});
         std::string line = process_->waitForOutput("\n", 10000);
@@ -273,6 +280,55 @@ TEST_F(TicketflashProcess, ProbeWithNoLocalPrinterEndsWithThree) {
     EXPECT_EQ(exitCode, 3);
     EXPECT_EQ(report["status"], "Did not find printer");
     EXPECT_EQ(report["exitCode"], 3);
+}
+
+// Two printers at different loopback addresses on one port, in a range that holds addresses
+// nobody listens at: both are found and classified, each was sent the device id request alone,
+// and the inventory written is one that fleet reads.
+TEST_F(TicketflashProcess, DiscoverFindsThePrintersOfARangeAndWritesTheirInventory) {
+    // A block of loopback of this run's own, away from 127.0.0.1.
+    std::string block = "127.201." + std::to_string(getpid() % 250) + ".";
+    auto gPrinter = printer({"--bind", block + "2", "--device-id", READY_G_PRINTER});
+    ASSERT_FALSE(gPrinter->port().empty());
+    auto rasterPrinter =
+        printer({"--bind", block + "5", "--port", gPrinter->port(), "--device-id", RASTER_PRINTER});
+    std::string inventory = folder_ + "/found.txt";
+    int exitCode = -1;
+    json report = runJson(
+        {"discover", block + "0/29", "--port", gPrinter->port(), "--inventory-out", inventory},
+        &exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(report["addresses"], 6);
+    EXPECT_EQ(report["others"], json::array());
+    ASSERT_EQ(report["printers"].size(), 2u) << report.dump(2);
+    const json& g = report["printers"][0];
+    EXPECT_EQ(g["address"], block + "2");
+    EXPECT_EQ(g["model"], "VRE G");
+    EXPECT_EQ(g["board"], "LOGIC BD I");
+    EXPECT_EQ(g["version"], "V1.00");
+    EXPECT_EQ(g["image"], G_IMAGE);
+    EXPECT_EQ(g["action"], "to-upgrade");
+    const json& raster = report["printers"][1];
+    EXPECT_EQ(raster["address"], block + "5");
+    EXPECT_EQ(raster["model"], "VRK-54");
+    EXPECT_EQ(raster["image"], nullptr);
+    EXPECT_EQ(raster["variantImages"], json({manifestSlots[9].label, manifestSlots[11].label}));
+    EXPECT_EQ(raster["action"], "needs-variant");
+    for (const SimulatedPrinterProcess* found : {gPrinter.get(), rasterPrinter.get()}) {
+        std::vector<json> commands = found->eventsOf("command");
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0]["command"], "device-id");
+    }
+    std::ifstream file(inventory);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<InventoryPrinter> listed;
+    std::string error;
+    ASSERT_TRUE(parseInventory(text, &listed, &error)) << error << "\n" << text;
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].address, block + "2");
+    EXPECT_EQ(std::to_string(listed[1].port), gPrinter->port());
+    EXPECT_EQ(listed[1].variant, 0);
+    EXPECT_NE(text.find("# variant="), std::string::npos) << text;
 }
 
 TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLines) {

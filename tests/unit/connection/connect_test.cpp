@@ -153,10 +153,24 @@ TEST_F(CloseSocket, ClosesTheStoredSocketOnceAndMarksItClosed) {
     EXPECT_TRUE(waitForEvents(SIM_EVENT_CLOSED, 1));
 }
 
+// A simulated printer listens at any address of 127.0.0.0/8, and never at another.
+TEST(LoopbackListener, TakesAnyLoopbackAddressAndRefusesEveryOther) {
+    ASSERT_TRUE(networkService->startup(nullptr));
+    const uint8_t second[4] = {127, 0, 0, 2};
+    SocketHandle listener = networkListenerService->listenLoopback(second, 0, nullptr);
+    EXPECT_NE(listener, INVALID_SOCKET_HANDLE);
+    networkService->close(listener);
+    const uint8_t network[4] = {10, 0, 0, 1};
+    PlatformError error;
+    EXPECT_EQ(networkListenerService->listenLoopback(network, 0, &error), INVALID_SOCKET_HANDLE);
+    EXPECT_EQ(error.kind, PLATFORM_ERROR_INVALID);
+    networkService->cleanup();
+}
+
 TEST_F(ConnectEthernet, AConnectNobodyAnswersEndsAtItsBound) {
     // A listener that never accepts: once its queue is full, the system drops further
     // connection requests and a connect waits for an answer that never comes.
-    SocketHandle listener = networkListenerService->listenLoopback(0, nullptr);
+    SocketHandle listener = networkListenerService->listenLoopback(LOOPBACK_ADDRESS, 0, nullptr);
     ASSERT_NE(listener, INVALID_SOCKET_HANDLE);
     std::string port = std::to_string(networkListenerService->localPort(listener));
     ethernetTimeouts.connectMilliseconds = 300;
