@@ -5,6 +5,7 @@
 #include "platform/win32/win32_error.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 static bool win32Startup(PlatformError* error) {
     WSADATA data;
@@ -146,6 +147,24 @@ static bool win32Close(SocketHandle socket) {
     return closesocket(static_cast<SOCKET>(socket)) == 0;
 }
 
+static bool win32ResolveIpv4(const char* host, uint8_t address[4], PlatformError* error) {
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int code = getaddrinfo(host, nullptr, &hints, &found);
+    if (code != 0) {
+        reportPlatformError(error, win32Error(static_cast<uint32_t>(code)));
+        return false;
+    }
+    uint32_t value = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    freeaddrinfo(found);
+    for (int index = 0; index < 4; ++index) {
+        address[index] = static_cast<uint8_t>(value >> (24 - 8 * index));
+    }
+    return true;
+}
+
 static const NetworkService win32Network = {
     .startup = win32Startup,
     .cleanup = win32Cleanup,
@@ -154,6 +173,7 @@ static const NetworkService win32Network = {
     .send = win32Send,
     .receive = win32Receive,
     .close = win32Close,
+    .resolveIpv4 = win32ResolveIpv4,
 };
 
 const NetworkService* networkService = &win32Network;
