@@ -29,6 +29,9 @@ enum CliOption : unsigned {
     CLI_OPTION_JSON = 1u << 10,
     CLI_OPTION_JSON_LINES = 1u << 11,
     CLI_OPTION_RECORD = 1u << 12,
+    CLI_OPTION_DRY_RUN = 1u << 13,
+    CLI_OPTION_CANARY = 1u << 14,
+    CLI_OPTION_MAX_FAILURES = 1u << 15,
 };
 using CliOptionSet = unsigned;
 

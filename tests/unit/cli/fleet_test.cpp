@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -170,23 +171,28 @@ bool isUpgrade(const std::vector<std::string>& arguments) {
 class FleetRun : public testing::Test {
   protected:
     void SetUp() override {
-        inventory_ = testing::TempDir() + "fleet-inventory-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-'); // a table's case
+        inventory_ = testing::TempDir() + "fleet-inventory-" + name;
     }
     void TearDown() override { std::remove(inventory_.c_str()); }
 
     // Runs the fleet with --json over printers on ports 1 to count of 127.0.0.1.
     json run(int count, int jobs, bool yes, int* exitCode) {
+        CliOptions options;
+        options.yes = yes;
+        options.jobs = jobs;
+        return run(count, options, exitCode);
+    }
+
+    json run(int count, CliOptions options, int* exitCode) {
         std::ofstream file(inventory_);
         for (int port = 1; port <= count; ++port) {
             file << "127.0.0.1:" << port << "\n";
         }
         file.close();
-        CliOptions options;
         options.command = CLI_COMMAND_FLEET;
         options.json = true;
-        options.yes = yes;
-        options.jobs = jobs;
         options.inventory = inventory_;
         testing::internal::CaptureStdout();
         *exitCode = runFleet(options);
@@ -237,7 +243,8 @@ TEST_F(FleetRun, WorksOnAtMostJobsPrintersAtOnceAndReportsEach) {
                                        {"current", 1},
                                        {"skipped", 0},
                                        {"failed", 1},
-                                       {"notFound", 1}}));
+                                       {"notFound", 1},
+                                       {"notStarted", 0}}));
     EXPECT_EQ(processes.mostAtOnce(), 2);
     EXPECT_TRUE(processes.allReleased());
     // Five probes, then an upgrade of the three printers that need one.
@@ -280,5 +287,141 @@ TEST_F(FleetRun, InterruptLetsTheWrittenImageFinishAndStartsNoOtherPrinter) {
     EXPECT_EQ(processes.started().size(), 5u);
     EXPECT_EQ(processes.interrupted().size(), 2u);
 }
+
+// --- staged runs: canaries, the failure limit and the dry run ----------------------------------
+
+// Every printer needs the image; the upgrades of the failing ports fail.
+std::function<ChildScript(const std::vector<std::string>&)>
+failingOn(const std::vector<std::string>& failing) {
+    return [failing](const std::vector<std::string>& arguments) {
+        std::string port = argumentAfter(arguments, "--port");
+        bool fails = std::find(failing.begin(), failing.end(), port) != failing.end();
+        ChildScript script;
+        script.output = streamOf({READY_G});
+        if (isUpgrade(arguments)) {
+            UpgradeVerdict verdict =
+                fails ? writtenVerdict(UPGRADE_FAILURE_WRITE_ERROR, "CORRUPT;", 4096)
+                      : writtenVerdict(UPGRADE_FAILURE_NONE, "V1.12;", 393264);
+            script.output = streamOf({READY_G, verdictLine(verdict)});
+            script.exitCode = fails ? 1 : 0;
+        }
+        return script;
+    };
+}
+
+struct StagedCase {
+    const char* name;
+    int printers;
+    std::vector<std::string> failing; // ports whose upgrade fails
+    int canary;
+    int maxFailures;
+    bool dryRun;
+    std::vector<std::string> outcomes;
+    int exitCode;
+    size_t upgradesStarted;
+    const char* lastReason;
+};
+
+class StagedRuns : public FleetRun, public testing::WithParamInterface<StagedCase> {};
+
+TEST_P(StagedRuns, StopBeforeABadImageReachesTheRest) {
+    const StagedCase& example = GetParam();
+    ProcessDouble processes(failingOn(example.failing));
+    CliOptions options;
+    options.yes = true;
+    options.jobs = 1;
+    options.canary = example.canary;
+    options.maxFailures = example.maxFailures;
+    options.dryRun = example.dryRun;
+    int exitCode = -1;
+    json report = run(example.printers, options, &exitCode);
+    EXPECT_EQ(exitCode, example.exitCode);
+    EXPECT_EQ(outcomes(report), example.outcomes);
+    EXPECT_EQ(report["printers"].back()["reason"], example.lastReason);
+    std::vector<std::vector<std::string>> started = processes.started();
+    EXPECT_EQ(std::count_if(started.begin(), started.end(), isUpgrade),
+              static_cast<long>(example.upgradesStarted));
+}
+
+const std::vector<std::string> SIX_UPGRADED(6, "upgraded");
+const std::vector<std::string> SIX_PLANNED(6, "planned");
+const char CANARY_FAILED[] = "the canary 127.0.0.1:1 was not verified (--canary)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StagedRuns,
+    testing::Values(StagedCase{"CanaryFailsTheRestAreNotStarted",
+                               6,
+                               {"1"},
+                               CLI_CANARY_AUTOMATIC,
+                               CLI_DEFAULT_MAX_FAILURES,
+                               false,
+                               {"failed", "not-started", "not-started", "not-started",
+                                "not-started", "not-started"},
+                               1,
+                               1,
+                               CANARY_FAILED},
+                    StagedCase{"CanaryPassesTheRestFollow",
+                               6,
+                               {},
+                               CLI_CANARY_AUTOMATIC,
+                               CLI_DEFAULT_MAX_FAILURES,
+                               false,
+                               SIX_UPGRADED,
+                               0,
+                               6,
+                               ""},
+                    StagedCase{"AHandfulHasNoCanary",
+                               4,
+                               {"1"},
+                               CLI_CANARY_AUTOMATIC,
+                               CLI_DEFAULT_MAX_FAILURES,
+                               false,
+                               {"failed", "upgraded", "upgraded", "upgraded"},
+                               1,
+                               4,
+                               ""},
+                    StagedCase{"TwoCanaries",
+                               6,
+                               {"2"},
+                               2,
+                               0,
+                               false,
+                               {"upgraded", "failed", "not-started", "not-started", "not-started",
+                                "not-started"},
+                               1,
+                               2,
+                               "the canary 127.0.0.1:2 was not verified (--canary)"},
+                    StagedCase{"MaxFailuresReached",
+                               6,
+                               {"2", "3"},
+                               0,
+                               2,
+                               false,
+                               {"upgraded", "failed", "failed", "not-started", "not-started",
+                                "not-started"},
+                               1,
+                               3,
+                               "2 upgrades failed (--max-failures 2)"},
+                    StagedCase{"NoLimit",
+                               6,
+                               {"2", "3", "4"},
+                               0,
+                               0,
+                               false,
+                               {"upgraded", "failed", "failed", "failed", "upgraded", "upgraded"},
+                               1,
+                               6,
+                               ""},
+                    StagedCase{"DryRunUpgradesNone",
+                               6,
+                               {"1"},
+                               CLI_CANARY_AUTOMATIC,
+                               CLI_DEFAULT_MAX_FAILURES,
+                               true,
+                               SIX_PLANNED,
+                               0,
+                               0,
+                               ""}),
+    [](const testing::TestParamInfo<StagedCase>& instance) { return instance.param.name; });
 
 } // namespace
