@@ -5,6 +5,7 @@
 #include "platform/posix/errno_error.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -154,18 +155,15 @@ static PlatformError resolverError(int code) {
 static bool posixResolveIpv4(const char* host, uint8_t address[4], PlatformError* error) {
     addrinfo hints = {};
     hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     int code = getaddrinfo(host, nullptr, &hints, &found);
     if (code != 0) {
         reportPlatformError(error, resolverError(code));
         return false;
     }
-    uint32_t value = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    // The address is in network order: its most significant octet first.
+    memcpy(address, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, 4);
     freeaddrinfo(found);
-    for (int index = 0; index < 4; ++index) {
-        address[index] = static_cast<uint8_t>(value >> (24 - 8 * index));
-    }
     return true;
 }
 

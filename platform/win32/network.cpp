@@ -4,6 +4,7 @@
 
 #include "platform/win32/win32_error.h"
 
+#include <cstring>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -148,20 +149,17 @@ static bool win32Close(SocketHandle socket) {
 }
 
 static bool win32ResolveIpv4(const char* host, uint8_t address[4], PlatformError* error) {
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int code = getaddrinfo(host, nullptr, &hints, &found);
-    if (code != 0) {
-        reportPlatformError(error, win32Error(static_cast<uint32_t>(code)));
+    addrinfo onlyIpv4 = {};
+    onlyIpv4.ai_family = AF_INET;
+    addrinfo* results = nullptr;
+    int failure = getaddrinfo(host, nullptr, &onlyIpv4, &results);
+    if (failure != 0) {
+        reportPlatformError(error, win32Error(static_cast<uint32_t>(failure)));
         return false;
     }
-    uint32_t value = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-    freeaddrinfo(found);
-    for (int index = 0; index < 4; ++index) {
-        address[index] = static_cast<uint8_t>(value >> (24 - 8 * index));
-    }
+    // In network order, as the caller wants it: the most significant octet first.
+    memcpy(address, &reinterpret_cast<sockaddr_in*>(results->ai_addr)->sin_addr, 4);
+    freeaddrinfo(results);
     return true;
 }
 
