@@ -315,8 +315,9 @@ void runUpgrades() {
     runPass(UPGRADE_PASS, openPrinters(false));
     if (!belowFailureLimit() && !stopRequested.load()) {
         closeOpenPrinters(FLEET_OUTCOME_NOT_STARTED,
-                          std::to_string(upgradesFailed) + " upgrades failed (--max-failures " +
-                              std::to_string(fleetOptions.maxFailures) + ")");
+                          "upgrades failed: " + std::to_string(upgradesFailed) +
+                              ", the limit of --max-failures " +
+                              std::to_string(fleetOptions.maxFailures));
     }
 }
 
@@ -430,8 +431,8 @@ bool loadInventory(const std::string& path) {
     }
     std::vector<InventoryPrinter> printers;
     std::vector<std::string> errors;
-    PlatformError error;
-    bool started = networkService->startup(&error);
+    // Without the socket library a name does not resolve, and says so on its line.
+    bool started = networkService->startup(nullptr);
     bool parsed = parseInventory(text.str(), resolveHost, &printers, &errors);
     if (started) {
         networkService->cleanup();

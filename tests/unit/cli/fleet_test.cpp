@@ -401,7 +401,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "not-started"},
                                1,
                                3,
-                               "2 upgrades failed (--max-failures 2)"},
+                               "upgrades failed: 2, the limit of --max-failures 2"},
                     StagedCase{"NoLimit",
                                6,
                                {"2", "3", "4"},
