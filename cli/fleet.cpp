@@ -411,7 +411,8 @@ bool resolveHost(const std::string& host, std::string* address, std::string* why
     uint8_t octets[4];
     PlatformError error;
     if (!networkService->resolveIpv4(host.c_str(), octets, &error)) {
-        *why = describedError(error);
+        *why = error.kind == PLATFORM_ERROR_NOT_FOUND ? "no IPv4 address is known for it"
+                                                      : describedError(error);
         return false;
     }
     char dotted[16];
