@@ -21,6 +21,12 @@ enum CliCommand {
 
 // How many printers a fleet run works on at once unless told.
 constexpr int CLI_DEFAULT_JOBS = 16;
+// A fleet's canary unless told: one printer is upgraded and verified before the others when more
+// than a handful need an upgrade, so that a bad image stops at one printer.
+constexpr int CLI_CANARY_AUTOMATIC = -1;
+constexpr int FLEET_HANDFUL = 4;
+// Once this many upgrades of a fleet run failed, no other starts.
+constexpr int CLI_DEFAULT_MAX_FAILURES = 3;
 
 // What discover does unless told: how many addresses it tries at once, how long it waits for
 // each connection, and how many addresses one run may hold (a /20).
@@ -61,6 +67,11 @@ struct CliOptions {
     int connectTimeoutMs = CLI_DEFAULT_CONNECT_TIMEOUT_MS;
     int maxAddresses = CLI_DEFAULT_MAX_ADDRESSES;
     std::string inventoryOut;
+    // fleet: the plan alone; how many printers are upgraded and verified before the rest (0:
+    // none); how many failed upgrades stop the run from starting others (0: no limit).
+    bool dryRun = false;
+    int canary = CLI_CANARY_AUTOMATIC;
+    int maxFailures = CLI_DEFAULT_MAX_FAILURES;
 };
 
 // The exit codes of the tool.

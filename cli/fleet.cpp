@@ -6,6 +6,7 @@
 #include "platform/console.h"
 #include "platform/designated_only.h"
 #include "platform/kernel.h"
+#include "platform/network.h"
 #include "platform/process.h"
 
 #include <atomic>
@@ -24,7 +25,7 @@ namespace {
 constexpr uint32_t POLL_MILLISECONDS = 100;
 // A child run bounds its own waits; one that is still there after this long is interrupted.
 constexpr auto CHILD_TIME_LIMIT = std::chrono::minutes(20);
-constexpr char NOT_STARTED[] = "interrupted before its upgrade started";
+constexpr char INTERRUPTED_BEFORE_START[] = "interrupted before its upgrade started";
 
 struct RunningChild {
     FleetPrinter* printer;
@@ -41,6 +42,7 @@ struct ChildPass {
     std::vector<std::string> (*arguments)(const FleetPrinter& printer);
     void (*judge)(FleetPrinter* printer, const RunningChild& child, int exitCode);
     const char* startPhase;
+    bool (*mayStartAnother)(); // besides an interrupt, which stops every pass
 };
 
 CliOptions fleetOptions;
@@ -48,6 +50,7 @@ std::vector<FleetPrinter> fleet;
 std::vector<std::string> shownEvents; // the last plain line of each printer
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> questionOpen{false};
+int upgradesFailed = 0;
 
 std::vector<std::string> addressArguments(const FleetPrinter& printer) {
     return {"--ip", printer.where.address, "--port", std::to_string(printer.where.port)};
@@ -101,27 +104,37 @@ void judgeProbeChild(FleetPrinter* printer, const RunningChild&, int exitCode) {
 
 void judgeUpgradeChild(FleetPrinter* printer, const RunningChild& child, int exitCode) {
     judgeUpgrade(printer, exitCode, child.interrupted);
+    if (printer->outcome == FLEET_OUTCOME_FAILED || printer->outcome == FLEET_OUTCOME_NOT_FOUND) {
+        ++upgradesFailed;
+    }
+}
+
+bool always() {
+    return true;
+}
+
+// --max-failures: the upgrades already running finish, no other starts.
+bool belowFailureLimit() {
+    return fleetOptions.maxFailures == 0 || upgradesFailed < fleetOptions.maxFailures;
 }
 
 const ChildPass PROBE_PASS = {
     .arguments = probeArguments,
     .judge = judgeProbeChild,
     .startPhase = "probing",
+    .mayStartAnother = always,
 };
 const ChildPass UPGRADE_PASS = {
     .arguments = upgradeArguments,
     .judge = judgeUpgradeChild,
     .startPhase = "starting",
+    .mayStartAnother = belowFailureLimit,
 };
 
 // The table on a terminal, else a plain line for each printer whose event changed.
 void showFleet() {
     if (liveOutput()) {
-        std::vector<std::string> rows = {fleetTableHeading()};
-        for (const FleetPrinter& printer : fleet) {
-            rows.push_back(fleetTableRow(printer));
-        }
-        showLiveTable(rows);
+        showLiveTable(fleetTable(fleet));
         return;
     }
     for (size_t index = 0; index < fleet.size(); ++index) {
@@ -197,8 +210,7 @@ bool childFinished(RunningChild* child, const ChildPass& pass) {
     processService->releaseChild(child->handle);
     pass.judge(child->printer, *child, exitCode);
     FleetPrinter* printer = child->printer;
-    if (child->overdue && printer->outcome != FLEET_OUTCOME_UPGRADED &&
-        printer->outcome != FLEET_OUTCOME_REPAIRED) {
+    if (child->overdue && !fleetVerified(*printer)) {
         printer->outcome = FLEET_OUTCOME_FAILED;
         printer->reason =
             "its run did not end within 20 minutes and was interrupted; " + printer->reason;
@@ -217,19 +229,29 @@ void interruptWhereDue(std::vector<RunningChild>* running) {
     }
 }
 
-// Runs the pass's child for each printer that is still open, at most --jobs at once, until
-// every child started has ended. After an interrupt no further child starts.
-void runPass(const ChildPass& pass) {
-    std::vector<FleetPrinter*> waiting;
+bool mayStartAnother(const ChildPass& pass) {
+    return !stopRequested.load() && pass.mayStartAnother();
+}
+
+// The printers still open, or the canaries among them.
+std::vector<FleetPrinter*> openPrinters(bool canariesOnly) {
+    std::vector<FleetPrinter*> open;
     for (FleetPrinter& printer : fleet) {
-        if (printer.outcome == FLEET_OUTCOME_OPEN) {
-            waiting.push_back(&printer);
+        if (printer.outcome == FLEET_OUTCOME_OPEN && (printer.canary || !canariesOnly)) {
+            open.push_back(&printer);
         }
     }
+    return open;
+}
+
+// Runs the pass's child for each waiting printer, at most --jobs at once, until every child
+// started has ended. Once the pass may start no other (an interrupt, too many failures), those
+// left wait on.
+void runPass(const ChildPass& pass, const std::vector<FleetPrinter*>& waiting) {
     std::vector<RunningChild> running;
     size_t next = 0;
-    while (!running.empty() || (next < waiting.size() && !stopRequested.load())) {
-        while (!stopRequested.load() && next < waiting.size() &&
+    while (!running.empty() || (next < waiting.size() && mayStartAnother(pass))) {
+        while (mayStartAnother(pass) && next < waiting.size() &&
                running.size() < static_cast<size_t>(fleetOptions.jobs)) {
             RunningChild child;
             if (startChild(waiting[next++], pass, &child)) {
@@ -247,34 +269,86 @@ void runPass(const ChildPass& pass) {
     }
 }
 
+void closeOpenPrinters(FleetOutcome outcome, const std::string& reason) {
+    for (FleetPrinter* printer : openPrinters(false)) {
+        printer->outcome = outcome;
+        printer->reason = reason;
+    }
+}
+
 void skipOpenPrinters(const std::string& reason) {
-    for (FleetPrinter& printer : fleet) {
-        if (printer.outcome == FLEET_OUTCOME_OPEN) {
-            printer.outcome = FLEET_OUTCOME_SKIPPED;
-            printer.reason = reason;
+    closeOpenPrinters(FLEET_OUTCOME_SKIPPED, reason);
+}
+
+// --canary K, by default one printer when more than a handful are to be upgraded: the first K
+// of the inventory that are.
+void chooseCanaries() {
+    std::vector<FleetPrinter*> open = openPrinters(false);
+    size_t count = static_cast<size_t>(fleetOptions.canary);
+    if (fleetOptions.canary == CLI_CANARY_AUTOMATIC) {
+        count = open.size() > FLEET_HANDFUL ? 1 : 0;
+    }
+    for (size_t index = 0; index < count && index < open.size(); ++index) {
+        open[index]->canary = true;
+    }
+}
+
+// The canaries first, the rest only once every canary is verified; no upgrade starts once
+// --max-failures upgrades failed. Printers stopped so are not started, with the reason.
+void runUpgrades() {
+    std::vector<FleetPrinter*> canaries = openPrinters(true);
+    runPass(UPGRADE_PASS, canaries);
+    std::string unverified;
+    for (const FleetPrinter* canary : canaries) {
+        if (!fleetVerified(*canary)) {
+            unverified += (unverified.empty() ? "" : ", ") + printerName(*canary);
         }
+    }
+    if (stopRequested.load()) {
+        return;
+    }
+    if (!unverified.empty()) {
+        closeOpenPrinters(FLEET_OUTCOME_NOT_STARTED,
+                          "the canary " + unverified + " was not verified (--canary)");
+        return;
+    }
+    runPass(UPGRADE_PASS, openPrinters(false));
+    if (!belowFailureLimit() && !stopRequested.load()) {
+        closeOpenPrinters(FLEET_OUTCOME_NOT_STARTED,
+                          "upgrades failed: " + std::to_string(upgradesFailed) +
+                              ", the limit of --max-failures " +
+                              std::to_string(fleetOptions.maxFailures));
     }
 }
 
 // The summary, each failure's reason, or the JSON object. Returns the exit code.
-int endFleet(bool stopped) {
+// A dry run's plan ends it with 0, whatever the plan holds.
+int endFleet(bool stopped, bool plan = false) {
     showFleet();
-    int exitCode = fleetExitCode(fleet, stopped);
+    int exitCode = plan ? CLI_EXIT_DONE : fleetExitCode(fleet, stopped);
     if (fleetOptions.json) {
-        printJsonDocument(fleetReportJson(fleet, exitCode)
+        printJsonDocument(fleetReportJson(fleet, exitCode, plan)
                               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
         return exitCode;
+    }
+    if (plan && !liveOutput()) {
+        for (const std::string& row : fleetTable(fleet)) {
+            printUserLine(row);
+        }
     }
     printUserLine("");
     if (stopRequested.load()) {
         printUserLine("Interrupted: the images being written were finished; no other printer "
                       "was started.");
     }
+    if (plan) {
+        printUserLine("Dry run: the plan above; no printer was asked more than its device id "
+                      "and status.");
+    }
     printUserLine(fleetSummaryLine(fleet));
     for (const FleetPrinter& printer : fleet) {
-        if (printer.outcome == FLEET_OUTCOME_FAILED || printer.outcome == FLEET_OUTCOME_NOT_FOUND) {
-            printUserLine(printerName(printer) + " " + outcomeName(printer.outcome) + ": " +
-                          printer.reason);
+        if (!printer.reason.empty()) {
+            printUserLine(printerName(printer) + "  " + fleetResultText(printer));
         }
     }
     return exitCode;
@@ -284,7 +358,7 @@ int endFleet(bool stopped) {
 // once, nothing having been sent; otherwise the loops see it.
 void onFleetInterrupt(ConsoleInterrupt) {
     if (questionOpen.load()) {
-        skipOpenPrinters(NOT_STARTED);
+        skipOpenPrinters(INTERRUPTED_BEFORE_START);
         int exitCode = endFleet(true);
         flushConsoleOutput();
         std::_Exit(exitCode);
@@ -314,12 +388,10 @@ bool planConfirmed() {
         skipOpenPrinters("not confirmed: no terminal to ask, and no --yes");
         return false;
     }
+    // On a terminal the live table above is the plan.
     std::string plan = "\n";
-    for (const FleetPrinter& printer : fleet) {
-        if (printer.outcome == FLEET_OUTCOME_OPEN) {
-            plan += "  " + printerName(printer) + "  " + printer.model + "  " + printer.version +
-                    " -> " + printer.image + "\n";
-        }
+    for (const std::string& row : liveOutput() ? std::vector<std::string>{} : fleetTable(fleet)) {
+        plan += row + "\n";
     }
     questionOpen = true;
     printPrompt(plan + "Upgrade these " + std::to_string(count) + " printer(s)? [y/N] ");
@@ -334,7 +406,22 @@ bool planConfirmed() {
     return false;
 }
 
-// The inventory into the fleet, or a usage error naming the file and the line.
+// The inventory's host names, resolved before anything is sent to any printer.
+bool resolveHost(const std::string& host, std::string* address, std::string* why) {
+    uint8_t octets[4];
+    PlatformError error;
+    if (!networkService->resolveIpv4(host.c_str(), octets, &error)) {
+        *why = error.kind == PLATFORM_ERROR_NOT_FOUND ? "no IPv4 address is known for it"
+                                                      : describedError(error);
+        return false;
+    }
+    char dotted[16];
+    snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", octets[0], octets[1], octets[2], octets[3]);
+    *address = dotted;
+    return true;
+}
+
+// The inventory into the fleet, or a usage error naming the file and every bad line.
 bool loadInventory(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
@@ -344,9 +431,20 @@ bool loadInventory(const std::string& path) {
         return false;
     }
     std::vector<InventoryPrinter> printers;
-    std::string error;
-    if (!parseInventory(text.str(), &printers, &error)) {
-        printUsageError(path + ": " + error, usageErrorJson(fleetOptions));
+    std::vector<std::string> errors;
+    // Without the socket library a name does not resolve, and says so on its line.
+    bool started = networkService->startup(nullptr);
+    bool parsed = parseInventory(text.str(), resolveHost, &printers, &errors);
+    if (started) {
+        networkService->cleanup();
+    }
+    if (!parsed) {
+        std::string lines =
+            errors.size() == 1 ? errors[0] : std::to_string(errors.size()) + " bad lines";
+        for (size_t index = 0; errors.size() > 1 && index < errors.size(); ++index) {
+            lines += "\n  " + errors[index];
+        }
+        printUsageError(path + ": " + lines, usageErrorJson(fleetOptions));
         return false;
     }
     if (printers.empty()) {
@@ -369,6 +467,7 @@ int runFleet(const CliOptions& options) {
     fleetOptions = options;
     fleet.clear();
     stopRequested = false;
+    upgradesFailed = 0;
     setupConsoleOutput(options.json);
     if (!loadInventory(options.inventory)) {
         return CLI_EXIT_USAGE;
@@ -378,16 +477,21 @@ int runFleet(const CliOptions& options) {
         fprintf(stderr, "ticketflash: cannot watch for interrupts: %s\n",
                 describedError(error).c_str());
     }
-    runPass(PROBE_PASS);
+    runPass(PROBE_PASS, openPrinters(false));
     if (stopRequested.load()) {
-        skipOpenPrinters(NOT_STARTED);
+        skipOpenPrinters(INTERRUPTED_BEFORE_START);
         return endFleet(true);
+    }
+    chooseCanaries();
+    showFleet();
+    if (options.dryRun) {
+        return endFleet(false, true);
     }
     if (!planConfirmed()) {
         return endFleet(true);
     }
-    runPass(UPGRADE_PASS);
+    runUpgrades();
     bool stopped = stopRequested.load();
-    skipOpenPrinters(NOT_STARTED);
+    skipOpenPrinters(INTERRUPTED_BEFORE_START);
     return endFleet(stopped);
 }

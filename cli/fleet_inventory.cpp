@@ -62,11 +62,29 @@ std::string quoted(const std::string& text) {
     return result;
 }
 
+// Letters, digits, hyphens and dots, with a letter somewhere: a misspelt address ("10.0.7")
+// is not taken for a name.
+bool hostName(const std::string& text) {
+    bool letter = false;
+    for (char character : text) {
+        bool isLetter =
+            (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z');
+        letter = letter || isLetter;
+        if (!isLetter && character != '-' && character != '.' &&
+            (character < '0' || character > '9')) {
+            return false;
+        }
+    }
+    return letter && text.size() <= 253 && text.front() != '-' && text.front() != '.';
+}
+
 bool parseAddress(const std::string& word, InventoryPrinter* printer, std::string* error) {
     size_t colon = word.find(':');
     std::string address = word.substr(0, colon);
-    if (!canonicalIpv4(address, &printer->address)) {
-        *error = quoted(address) + " is not an IPv4 address (A.B.C.D)";
+    if (hostName(address)) {
+        printer->host = address;
+    } else if (!canonicalIpv4(address, &printer->address)) {
+        *error = quoted(address) + " is neither an IPv4 address (A.B.C.D) nor a host name";
         return false;
     }
     printer->port = INVENTORY_DEFAULT_PORT;
@@ -131,10 +149,34 @@ InventoryLine parseInventoryLine(const std::string& line, InventoryPrinter* prin
     return INVENTORY_LINE_PRINTER;
 }
 
-bool parseInventory(const std::string& text, std::vector<InventoryPrinter>* printers,
-                    std::string* error) {
+// The line's printer with its host name resolved, once for all its lines.
+bool resolved(InventoryPrinter* printer, HostResolver resolve,
+              std::map<std::string, std::string>* addresses, std::string* problem) {
+    if (printer->host.empty()) {
+        return true;
+    }
+    auto known = addresses->find(printer->host);
+    std::string why = "as on an earlier line";
+    if (known == addresses->end()) {
+        std::string address;
+        known =
+            addresses->emplace(printer->host, resolve(printer->host, &address, &why) ? address : "")
+                .first;
+    }
+    printer->address = known->second;
+    if (printer->address.empty()) {
+        *problem = "cannot resolve " + quoted(printer->host) + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+bool parseInventory(const std::string& text, HostResolver resolve,
+                    std::vector<InventoryPrinter>* printers, std::vector<std::string>* errors) {
     std::vector<InventoryPrinter> parsed;
-    std::map<std::string, int> listedOn; // "address:port" to its line
+    std::map<std::string, int> listedOn;          // "address:port" to its line
+    std::map<std::string, std::string> addresses; // host name to its address, empty when none
+    errors->clear();
     size_t start = 0;
     for (int number = 1; start <= text.size(); ++number) {
         size_t end = text.find('\n', start);
@@ -143,20 +185,25 @@ bool parseInventory(const std::string& text, std::vector<InventoryPrinter>* prin
         InventoryPrinter printer;
         std::string problem;
         InventoryLine kind = parseInventoryLine(line, &printer, &problem);
+        if (kind == INVENTORY_LINE_PRINTER && !resolved(&printer, resolve, &addresses, &problem)) {
+            kind = INVENTORY_LINE_BAD;
+        }
         std::string key = printer.address + ":" + std::to_string(printer.port);
         if (kind == INVENTORY_LINE_PRINTER && listedOn.count(key) != 0) {
             problem = key + " is already listed on line " + std::to_string(listedOn[key]);
             kind = INVENTORY_LINE_BAD;
         }
         if (kind == INVENTORY_LINE_BAD) {
-            *error = "line " + std::to_string(number) + ": " + problem;
-            return false;
+            errors->push_back("line " + std::to_string(number) + ": " + problem);
         }
         if (kind == INVENTORY_LINE_PRINTER) {
             printer.line = number;
             parsed.push_back(printer);
             listedOn[key] = number;
         }
+    }
+    if (!errors->empty()) {
+        return false;
     }
     *printers = parsed;
     return true;

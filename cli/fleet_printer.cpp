@@ -116,9 +116,13 @@ std::string printerName(const FleetPrinter& printer) {
 }
 
 const char* outcomeName(FleetOutcome outcome) {
-    static const char* const names[] = {"open",   "upgraded",  "current", "skipped",
-                                        "failed", "not-found", "repaired"};
+    static const char* const names[] = {"planned", "upgraded",  "current",  "skipped",
+                                        "failed",  "not-found", "repaired", "not-started"};
     return names[outcome];
+}
+
+bool fleetVerified(const FleetPrinter& printer) {
+    return printer.outcome == FLEET_OUTCOME_UPGRADED || printer.outcome == FLEET_OUTCOME_REPAIRED;
 }
 
 void startChildRecords(FleetPrinter* printer) {

@@ -18,8 +18,9 @@ enum FleetOutcome {
     FLEET_OUTCOME_SKIPPED,
     FLEET_OUTCOME_FAILED,
     FLEET_OUTCOME_NOT_FOUND,
-    FLEET_OUTCOME_REPAIRED, // a printer an earlier upgrade left half-written, rewritten and
-                            // verified
+    FLEET_OUTCOME_REPAIRED,    // a printer an earlier upgrade left half-written, rewritten and
+                               // verified
+    FLEET_OUTCOME_NOT_STARTED, // to be upgraded, but a canary or too many failures stopped the run
 };
 
 struct FleetPrinter {
@@ -31,7 +32,8 @@ struct FleetPrinter {
     int kbytesDone = -1; // while the image streams
     int kbytesTotal = -1;
     FleetOutcome outcome = FLEET_OUTCOME_OPEN;
-    std::string reason; // why it failed or was skipped
+    bool canary = false; // upgraded and verified before the others
+    std::string reason;  // why it failed, was skipped or was not started
     uint64_t bytesSent = 0;
     std::string newVersion;
     bool verified = false;
@@ -61,6 +63,9 @@ void judgeProbe(FleetPrinter* printer, int exitCode, bool reinstall);
 // The upgrade's verdict once its child has ended. interrupted: the fleet run asked it to stop.
 void judgeUpgrade(FleetPrinter* printer, int exitCode, bool interrupted);
 
-// The word of the JSON report for an outcome: "upgraded", "current", "skipped", "failed",
-// "not-found", "repaired".
+// The word of the JSON report for an outcome: "planned" (the upgrade of a dry run's plan),
+// "upgraded", "current", "skipped", "failed", "not-found", "repaired", "not-started".
 const char* outcomeName(FleetOutcome outcome);
+
+// Whether the printer ended with its image verified.
+bool fleetVerified(const FleetPrinter& printer);

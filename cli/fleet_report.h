@@ -15,14 +15,24 @@
 std::string fleetTableHeading();
 std::string fleetTableRow(const FleetPrinter& printer);
 
+// The heading and every printer's row: the live table, and the plan once the probes ended.
+std::vector<std::string> fleetTable(const std::vector<FleetPrinter>& printers);
+
+// What became of the printer and why: "skipped: a raster printer: give it variant=1 or ...".
+std::string fleetResultText(const FleetPrinter& printer);
+
 // The plain line of the printer's latest event, without its name.
 std::string fleetEventText(const FleetPrinter& printer);
 
-// "12 upgraded, 3 current, 1 failed, 0 not found" (and the skipped ones when there are any).
+// "12 upgraded, 3 current, 1 failed, 0 not found" (the repaired, skipped and not started ones
+// when there are any; a plan's printers to upgrade first).
 std::string fleetSummaryLine(const std::vector<FleetPrinter>& printers);
 
-// Exit code of the run: 1 when a printer failed or was not found while others were, 3 when
-// none was found at all, 2 when the run was interrupted or the plan declined, else 0.
+// Exit code of the run: 1 when a printer failed or was not started, or was not found while
+// others were, 3 when none was found at all, 2 when the run was interrupted or the plan
+// declined, else 0.
 int fleetExitCode(const std::vector<FleetPrinter>& printers, bool stopped);
 
-nlohmann::json fleetReportJson(const std::vector<FleetPrinter>& printers, int exitCode);
+// dryRun: the report of a plan, whose printers to upgrade are "planned".
+nlohmann::json fleetReportJson(const std::vector<FleetPrinter>& printers, int exitCode,
+                               bool dryRun);

@@ -115,6 +115,25 @@ constexpr CliOptionRow OPTION_ROWS[] = {
      .help = "the addresses to look at: A.B.C.D/N, A.B.C.D-A.B.C.D (or -D), or A.B.C.D; several "
              "may be given, and there is no default",
      .texts = &CliOptions::ranges},
+    {.option = CLI_OPTION_DRY_RUN,
+     .flag = "--dry-run",
+     .help = "probe every printer and show the plan with its reasons; upgrade none",
+     .onOff = &CliOptions::dryRun},
+    {.option = CLI_OPTION_CANARY,
+     .flag = "--canary",
+     .valueName = "K",
+     .help = "upgrade K printers first and the rest only once all K are verified (default 1 "
+             "when more than 4 need an upgrade, else 0; 0 for none)",
+     .number = &CliOptions::canary,
+     .least = 0,
+     .most = 256},
+    {.option = CLI_OPTION_MAX_FAILURES,
+     .flag = "--max-failures",
+     .valueName = "N",
+     .help = "start no upgrade once N have failed (default 3; 0 for no limit)",
+     .number = &CliOptions::maxFailures,
+     .least = 0,
+     .most = 65535},
 };
 
 bool neverOverTcp(const CliOptions&) {
@@ -195,7 +214,8 @@ constexpr Subcommand SUBCOMMAND_ROWS[] = {
      .reportsUpgrade = false},
     {.command = CLI_COMMAND_FLEET,
      .name = "fleet",
-     .options = CLI_OPTION_JOBS | CLI_OPTION_YES | CLI_OPTION_REINSTALL | CLI_OPTION_INVENTORY,
+     .options = CLI_OPTION_JOBS | CLI_OPTION_YES | CLI_OPTION_REINSTALL | CLI_OPTION_INVENTORY |
+                CLI_OPTION_DRY_RUN | CLI_OPTION_CANARY | CLI_OPTION_MAX_FAILURES,
      .help = "upgrade every printer of an inventory over TCP, several at once: one line per "
              "printer, ADDRESS[:PORT] [variant=1|2], # starts a comment",
      .runProcess = runFleet,

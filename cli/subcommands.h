@@ -35,6 +35,9 @@ enum CliOption : unsigned {
     CLI_OPTION_INVENTORY_OUT = 1u << 16,
     CLI_OPTION_LOCAL = 1u << 17,
     CLI_OPTION_RANGES = 1u << 18,
+    CLI_OPTION_DRY_RUN = 1u << 19,
+    CLI_OPTION_CANARY = 1u << 20,
+    CLI_OPTION_MAX_FAILURES = 1u << 21,
 };
 using CliOptionSet = unsigned;
 

@@ -52,6 +52,12 @@ struct NetworkService {
 
     // Closes the socket. Returns the platform's result.
     bool (*close)(SocketHandle socket);
+
+    // The first IPv4 address of a host name (getaddrinfo), four octets, most significant first.
+    // Blocks for as long as the system's resolver takes (its own time-outs and retries bound
+    // it). A name without an IPv4 address is PLATFORM_ERROR_NOT_FOUND; on Windows the socket
+    // library must be started.
+    bool (*resolveIpv4)(const char* host, uint8_t address[4], PlatformError* error);
 };
 
 extern const NetworkService* networkService;

@@ -390,6 +390,8 @@ bool startSessionRecording(const char* path, const char* toolVersion, PlatformEr
         .send = sendNetwork,
         .receive = receiveNetwork,
         .close = closeNetwork,
+        // A name is no printer traffic: nothing to record.
+        .resolveIpv4 = realNetwork->resolveIpv4,
     };
     localChannelService = &recordingLocal;
     networkService = &recordingNetwork;

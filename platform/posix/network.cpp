@@ -5,7 +5,9 @@
 #include "platform/posix/errno_error.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -134,6 +136,37 @@ static bool posixClose(SocketHandle socket) {
     return ::close(static_cast<int>(socket)) == 0;
 }
 
+// getaddrinfo's own codes carry no errno, except EAI_SYSTEM.
+static PlatformError resolverError(int code) {
+    switch (code) {
+    case EAI_SYSTEM:
+        return errnoError(errno);
+    case EAI_NONAME:
+    case EAI_NODATA:
+    case EAI_ADDRFAMILY:
+        return {PLATFORM_ERROR_NOT_FOUND, 0};
+    case EAI_AGAIN:
+        return {PLATFORM_ERROR_UNREACHABLE, 0};
+    default:
+        return {PLATFORM_ERROR_OTHER, 0};
+    }
+}
+
+static bool posixResolveIpv4(const char* host, uint8_t address[4], PlatformError* error) {
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    int code = getaddrinfo(host, nullptr, &hints, &found);
+    if (code != 0) {
+        reportPlatformError(error, resolverError(code));
+        return false;
+    }
+    // The address is in network order: its most significant octet first.
+    memcpy(address, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+    freeaddrinfo(found);
+    return true;
+}
+
 static const NetworkService posixNetwork = {
     .startup = posixStartup,
     .cleanup = posixCleanup,
@@ -142,6 +175,7 @@ static const NetworkService posixNetwork = {
     .send = posixSend,
     .receive = posixReceive,
     .close = posixClose,
+    .resolveIpv4 = posixResolveIpv4,
 };
 
 const NetworkService* networkService = &posixNetwork;

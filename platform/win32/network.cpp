@@ -4,7 +4,9 @@
 
 #include "platform/win32/win32_error.h"
 
+#include <cstring>
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 static bool win32Startup(PlatformError* error) {
     WSADATA data;
@@ -146,6 +148,21 @@ static bool win32Close(SocketHandle socket) {
     return closesocket(static_cast<SOCKET>(socket)) == 0;
 }
 
+static bool win32ResolveIpv4(const char* host, uint8_t address[4], PlatformError* error) {
+    addrinfo onlyIpv4 = {};
+    onlyIpv4.ai_family = AF_INET;
+    addrinfo* results = nullptr;
+    int failure = getaddrinfo(host, nullptr, &onlyIpv4, &results);
+    if (failure != 0) {
+        reportPlatformError(error, win32Error(static_cast<uint32_t>(failure)));
+        return false;
+    }
+    // In network order, as the caller wants it: the most significant octet first.
+    memcpy(address, &reinterpret_cast<sockaddr_in*>(results->ai_addr)->sin_addr, 4);
+    freeaddrinfo(results);
+    return true;
+}
+
 static const NetworkService win32Network = {
     .startup = win32Startup,
     .cleanup = win32Cleanup,
@@ -154,6 +171,7 @@ static const NetworkService win32Network = {
     .send = win32Send,
     .receive = win32Receive,
     .close = win32Close,
+    .resolveIpv4 = win32ResolveIpv4,
 };
 
 const NetworkService* networkService = &win32Network;

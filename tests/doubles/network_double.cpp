@@ -76,6 +76,10 @@ struct NetworkDoubleBackend {
         }
         return self().real_->close(socket);
     }
+
+    static bool resolveIpv4(const char* host, uint8_t address[4], PlatformError* error) {
+        return self().real_->resolveIpv4(host, address, error);
+    }
 };
 
 static const NetworkService networkDoubleService = {
@@ -86,6 +90,7 @@ static const NetworkService networkDoubleService = {
     .send = NetworkDoubleBackend::send,
     .receive = NetworkDoubleBackend::receive,
     .close = NetworkDoubleBackend::close,
+    .resolveIpv4 = NetworkDoubleBackend::resolveIpv4,
 };
 
 NetworkDouble::NetworkDouble() : real_(networkService) {

@@ -665,7 +665,8 @@ TEST_F(FleetProcess, FleetRealTimeUpgradesTheRestWhenOnePrinterFails) {
                                        {"current", 1},
                                        {"skipped", 0},
                                        {"failed", 1},
-                                       {"notFound", 0}}));
+                                       {"notFound", 0},
+                                       {"notStarted", 0}}));
     for (int index : {0, 1}) {
         EXPECT_EQ(report["printers"][index]["newVersion"], G_IMAGE + ";");
         EXPECT_EQ(report["printers"][index]["verified"], true);
@@ -706,6 +707,29 @@ TEST_F(FleetProcess, FleetRealTimeInterruptFinishesTheImageBeingWrittenAndStarts
     EXPECT_EQ(report["printers"][1]["reason"], "interrupted before its upgrade started");
     EXPECT_TRUE(first->sawEvent("reset"));
     EXPECT_FALSE(second->received("flash-mode"));
+}
+
+// More than a handful of printers: the first is the canary. It refuses flash mode, so no other
+// printer is put into flash mode, and the run says why.
+TEST_F(FleetProcess, FleetCanaryThatFailsLeavesTheRestNotStarted) {
+    auto canary = printer({"--device-id", READY_G_PRINTER, "--refuse-flash-mode"});
+    std::vector<std::unique_ptr<SimulatedPrinterProcess>> rest;
+    std::vector<const SimulatedPrinterProcess*> all = {canary.get()};
+    for (int index = 0; index < 4; ++index) {
+        rest.push_back(printer({"--device-id", READY_G_PRINTER}));
+        all.push_back(rest.back().get());
+    }
+    ChildOutcome outcome = start({"--json", "fleet", "--yes", inventory(all)})->finish(60000);
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.errors;
+    json report = json::parse(outcome.output, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << outcome.output;
+    EXPECT_EQ(outcomes(report), (std::vector<std::string>{"failed", "not-started", "not-started",
+                                                          "not-started", "not-started"}));
+    EXPECT_EQ(report["printers"][4]["reason"],
+              "the canary 127.0.0.1:" + canary->port() + " was not verified (--canary)");
+    for (const auto& other : rest) {
+        EXPECT_FALSE(other->received("flash-mode"));
+    }
 }
 
 TEST_F(FleetProcess, BadInventoryLineIsAUsageErrorBeforeAnythingIsSent) {

@@ -170,23 +170,28 @@ bool isUpgrade(const std::vector<std::string>& arguments) {
 class FleetRun : public testing::Test {
   protected:
     void SetUp() override {
-        inventory_ = testing::TempDir() + "fleet-inventory-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-'); // a table's case
+        inventory_ = testing::TempDir() + "fleet-inventory-" + name;
     }
     void TearDown() override { std::remove(inventory_.c_str()); }
 
     // Runs the fleet with --json over printers on ports 1 to count of 127.0.0.1.
     json run(int count, int jobs, bool yes, int* exitCode) {
+        CliOptions options;
+        options.yes = yes;
+        options.jobs = jobs;
+        return run(count, options, exitCode);
+    }
+
+    json run(int count, CliOptions options, int* exitCode) {
         std::ofstream file(inventory_);
         for (int port = 1; port <= count; ++port) {
             file << "127.0.0.1:" << port << "\n";
         }
         file.close();
-        CliOptions options;
         options.command = CLI_COMMAND_FLEET;
         options.json = true;
-        options.yes = yes;
-        options.jobs = jobs;
         options.inventory = inventory_;
         testing::internal::CaptureStdout();
         *exitCode = runFleet(options);
@@ -237,7 +242,8 @@ TEST_F(FleetRun, WorksOnAtMostJobsPrintersAtOnceAndReportsEach) {
                                        {"current", 1},
                                        {"skipped", 0},
                                        {"failed", 1},
-                                       {"notFound", 1}}));
+                                       {"notFound", 1},
+                                       {"notStarted", 0}}));
     EXPECT_EQ(processes.mostAtOnce(), 2);
     EXPECT_TRUE(processes.allReleased());
     // Five probes, then an upgrade of the three printers that need one.
@@ -280,5 +286,94 @@ TEST_F(FleetRun, InterruptLetsTheWrittenImageFinishAndStartsNoOtherPrinter) {
     EXPECT_EQ(processes.started().size(), 5u);
     EXPECT_EQ(processes.interrupted().size(), 2u);
 }
+
+// --- staged runs: canaries, the failure limit and the dry run ----------------------------------
+
+struct StagedCase {
+    const char* name;
+    int printers; // of the venue
+    int canary;
+    int maxFailures;
+    bool dryRun;
+    std::vector<std::string> outcomes;
+    int exitCode;
+    long upgradesStarted;
+    const char* lastReason;
+};
+
+class StagedRuns : public FleetRun, public testing::WithParamInterface<StagedCase> {};
+
+TEST_P(StagedRuns, StopBeforeABadImageReachesTheRest) {
+    const StagedCase& example = GetParam();
+    ProcessDouble processes(venue);
+    CliOptions options;
+    options.yes = true;
+    options.jobs = 1;
+    options.canary = example.canary;
+    options.maxFailures = example.maxFailures;
+    options.dryRun = example.dryRun;
+    int exitCode = -1;
+    json report = run(example.printers, options, &exitCode);
+    EXPECT_EQ(exitCode, example.exitCode);
+    EXPECT_EQ(outcomes(report), example.outcomes);
+    EXPECT_EQ(report["printers"].back()["reason"], example.lastReason);
+    std::vector<std::vector<std::string>> started = processes.started();
+    EXPECT_EQ(std::count_if(started.begin(), started.end(), isUpgrade), example.upgradesStarted);
+}
+
+constexpr int AUTOMATIC = CLI_CANARY_AUTOMATIC;
+constexpr int LIMIT = CLI_DEFAULT_MAX_FAILURES;
+
+// Port 3's upgrade fails, 4 has no printer, 5 is current (venue above).
+INSTANTIATE_TEST_SUITE_P(
+    Table, StagedRuns,
+    testing::Values(
+        StagedCase{"CanaryFailsTheRestAreNotStarted",
+                   6,
+                   3,
+                   LIMIT,
+                   false,
+                   {"upgraded", "upgraded", "failed", "not-found", "current", "not-started"},
+                   1,
+                   3,
+                   "the canary 127.0.0.1:3 was not verified (--canary)"},
+        StagedCase{"CanaryPassesTheRestFollow",
+                   8,
+                   AUTOMATIC,
+                   LIMIT,
+                   false,
+                   {"upgraded", "upgraded", "failed", "not-found", "current", "upgraded",
+                    "upgraded", "upgraded"},
+                   1,
+                   6,
+                   ""},
+        StagedCase{"AHandfulHasNoCanary",
+                   6,
+                   AUTOMATIC,
+                   LIMIT,
+                   false,
+                   {"upgraded", "upgraded", "failed", "not-found", "current", "upgraded"},
+                   1,
+                   4,
+                   ""},
+        StagedCase{"MaxFailuresReached",
+                   6,
+                   0,
+                   1,
+                   false,
+                   {"upgraded", "upgraded", "failed", "not-found", "current", "not-started"},
+                   1,
+                   3,
+                   "upgrades failed: 1, the limit of --max-failures 1"},
+        StagedCase{"DryRunUpgradesNone",
+                   6,
+                   AUTOMATIC,
+                   LIMIT,
+                   true,
+                   {"planned", "planned", "planned", "not-found", "current", "planned"},
+                   0,
+                   0,
+                   ""}),
+    [](const testing::TestParamInfo<StagedCase>& instance) { return instance.param.name; });
 
 } // namespace
