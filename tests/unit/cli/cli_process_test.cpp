@@ -322,8 +322,8 @@ TEST_F(TicketflashProcess, DiscoverFindsThePrintersOfARangeAndWritesTheirInvento
     std::ifstream file(inventory);
     std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<InventoryPrinter> listed;
-    std::string error;
-    ASSERT_TRUE(parseInventory(text, &listed, &error)) << error << "\n" << text;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(parseInventory(text, resolveInventoryHost, &listed, &errors)) << text;
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].address, block + "2");
     EXPECT_EQ(std::to_string(listed[1].port), gPrinter->port());
