@@ -7,6 +7,7 @@
 #include "platform/network.h"
 #include "platform/user_interface.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,20 @@ constexpr const char ANOTHER_TOOL_TEXT[] = "Another KQ tool is currently running
 // The marker of the printer a run over TCP works on; kept until the run ends.
 MarkerHandle printerMarker = NO_MARKER;
 
+// The lock of that name and who holds it, as far as the system tells, into start->holderText.
+void describeHolder(const char* name, RunStart* start) {
+    MarkerHolder holder;
+    kernelService->markerHolder(name, &holder);
+    int length = snprintf(start->holderText, sizeof start->holderText, "the lock %s", holder.place);
+    size_t used = length > 0 ? std::min(static_cast<size_t>(length), sizeof start->holderText) : 0;
+    if (holder.processId != 0) {
+        snprintf(start->holderText + used, sizeof start->holderText - used,
+                 ", held by process %u%s%s%s", holder.processId,
+                 holder.user[0] != '\0' ? " (user " : "", holder.user,
+                 holder.user[0] != '\0' ? ")" : "");
+    }
+}
+
 bool refuse(RunStart* start, RunRefusal refusal, const char* shown) {
     start->refusal = refusal;
     if (shown != nullptr) {
@@ -32,10 +47,12 @@ bool refuse(RunStart* start, RunRefusal refusal, const char* shown) {
 bool takeMachineMarker(RunScope scope, RunStart* start) {
     CreateSingleInstance();
     if (IsAnotherInstanceRunning()) {
+        describeHolder(INSTANCE_MARKER_NAME, start);
         return refuse(start, RUN_REFUSED_ANOTHER_TOOL, ANOTHER_TOOL_TEXT);
     }
     if (instanceMutex == NO_MARKER && scope == RUN_SCOPE_MACHINE) {
         start->error = instanceMarkerError;
+        describeHolder(INSTANCE_MARKER_NAME, start);
         return refuse(start, RUN_REFUSED_NO_MACHINE_LOCK, nullptr);
     }
     return true;
@@ -54,14 +71,17 @@ bool takePrinterMarker(const char* printer, RunStart* start) {
         return true;
     }
     start->error = error;
-    char text[256];
+    describeHolder(name, start);
+    char text[1024];
     if (error.kind == PLATFORM_ERROR_ALREADY_EXISTS) {
-        snprintf(text, sizeof text, "Another run is working on the printer at %s", printer);
+        snprintf(text, sizeof text, "Another run is working on the printer at %s (%s)", printer,
+                 start->holderText);
         return refuse(start, RUN_REFUSED_PRINTER_BUSY, text);
     }
     char cause[128];
     describePlatformError(error, cause, sizeof cause);
-    snprintf(text, sizeof text, "Cannot take the lock of the printer at %s: %s", printer, cause);
+    snprintf(text, sizeof text, "Cannot take the lock of the printer at %s (%s): %s", printer,
+             start->holderText, cause);
     return refuse(start, RUN_REFUSED_NO_PRINTER_LOCK, text);
 }
 
@@ -79,7 +99,7 @@ bool holdsThisPrinter(const HistoryEntry& entry, const void* printer) {
 } // namespace
 
 bool beginRun(RunScope scope, const char* printer, RunStart* start) {
-    *start = RunStart{RUN_NOT_REFUSED, PlatformError{}, PORT_RECOVERY_NOTHING_LEFT, ""};
+    *start = RunStart{RUN_NOT_REFUSED, PlatformError{}, PORT_RECOVERY_NOTHING_LEFT, "", ""};
     if (scope == RUN_SCOPE_PRINTER) {
         if (!takePrinterMarker(printer, start)) {
             return false;

@@ -47,6 +47,9 @@ struct RunStart {
     PlatformError error;   // the marker's creation error behind a refusal
     PortRecovery recovery; // what the start put right (machine and dialog scopes)
     char recoveryText[RUN_RECOVERY_TEXT_SIZE]; // what the user is told of it; empty for nothing
+    // Behind a refusal: the lock that refused it and its holder where known, "the lock
+    // /run/lock/KQ_TOOLS.lock, held by process 4711 (user root)"; empty otherwise.
+    char holderText[512];
 };
 
 // The run's start for its scope. printer names the printer of RUN_SCOPE_PRINTER ("A.B.C.D:P"),

@@ -6,8 +6,6 @@ MarkerHandle instanceMutex = NO_MARKER;
 uint32_t m_dwLastError = 0;
 PlatformError instanceMarkerError;
 
-static const char INSTANCE_MARKER_NAME[] = "KQ_TOOLS";
-
 static void logLastError(const char* function) {
     char line[256];
     snprintf(line, sizeof line, "%s = m_dwLastError = %X, ERROR_ALREADY_EXISTS = %X", function,

@@ -12,6 +12,8 @@
 // m_dwLastError holds, on every system, when another instance holds the marker.
 constexpr uint32_t INSTANCE_MARKER_EXISTS_CODE = 183;
 
+constexpr char INSTANCE_MARKER_NAME[] = "KQ_TOOLS";
+
 // The marker's handle: NO_MARKER before creation and after release.
 extern MarkerHandle instanceMutex;
 // The error code of the marker's creation, read right after it: INSTANCE_MARKER_EXISTS_CODE

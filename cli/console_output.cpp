@@ -15,6 +15,18 @@ std::string liveLine;               // what the live line shows; empty when ther
 std::vector<std::string> liveTable; // the rows the live table shows
 bool promptOpen = false;            // a question waits on the line of standard output
 
+// A line as the terminal gets it: what a printer sent may sit in any line (a model, a version,
+// a reason quoting them), so every line is escaped here, its line breaks alone kept.
+std::string terminalText(const std::string& line) {
+    std::string shown;
+    size_t start = 0;
+    for (size_t end = line.find('\n'); end != std::string::npos; end = line.find('\n', start)) {
+        shown += printableText(line.substr(start, end - start)) + "\n";
+        start = end + 1;
+    }
+    return shown + printableText(line.substr(start));
+}
+
 // Clears the terminal line the cursor is on.
 void clearLine() {
     fputs("\r\033[K", stdout);
@@ -46,7 +58,7 @@ void printUserLine(const std::string& line) {
     }
     promptOpen = false;
     liveTable.clear(); // a table stays where it is, above the line
-    fputs(line.c_str(), stdout);
+    fputs(terminalText(line).c_str(), stdout);
     fputc('\n', stdout);
     if (!liveLine.empty()) {
         fputs(liveLine.c_str(), stdout);
@@ -58,7 +70,7 @@ void printProgressLine(const std::string& line) {
     {
         std::lock_guard<std::mutex> lock(outputMutex);
         if (progressToErrors) {
-            fprintf(stderr, "%s\n", line.c_str());
+            fprintf(stderr, "%s\n", terminalText(line).c_str());
             fflush(stderr);
             return;
         }
@@ -68,13 +80,14 @@ void printProgressLine(const std::string& line) {
 
 void showLiveLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(outputMutex);
-    if (!terminalOutput || line == liveLine) {
+    std::string shown = terminalText(line);
+    if (!terminalOutput || shown == liveLine) {
         return;
     }
     clearLine();
-    fputs(line.c_str(), stdout);
+    fputs(shown.c_str(), stdout);
     fflush(stdout);
-    liveLine = line;
+    liveLine = shown;
 }
 
 void showLiveTable(const std::vector<std::string>& rows) {
@@ -88,7 +101,7 @@ void showLiveTable(const std::vector<std::string>& rows) {
     }
     text += "\033[?7l"; // no wrapping at the right margin
     for (const std::string& row : rows) {
-        text += "\r\033[K" + row + "\n";
+        text += "\r\033[K" + printableText(row) + "\n";
     }
     text += "\033[?7h";
     fputs(text.c_str(), stdout);
@@ -113,7 +126,7 @@ void printPrompt(const std::string& prompt) {
         liveLine.clear();
     }
     liveTable.clear();
-    fputs(prompt.c_str(), stream);
+    fputs(terminalText(prompt).c_str(), stream);
     fflush(stream);
     promptOpen = !jsonOutput;
 }
@@ -154,4 +167,9 @@ std::string describedError(PlatformError error) {
     char text[PLATFORM_ERROR_TEXT_SIZE];
     describePlatformError(error, text, sizeof text);
     return text;
+}
+
+std::string describedFileError(PlatformError error) {
+    return error.kind == PLATFORM_ERROR_INVALID && error.number == 0 ? "not a regular file"
+                                                                     : describedError(error);
 }

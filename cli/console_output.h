@@ -3,7 +3,9 @@
 // Everything the tool writes for the user goes through here, from any thread: plain lines on
 // standard output, and on a terminal one live line (the progress of an upgrade) that each new
 // state rewrites in place and that plain lines push down. With --json nothing is written on
-// standard output until the one JSON object at the end.
+// standard output until the one JSON object at the end. Every line, live line, table row and
+// question is written as printableText shows it (line breaks kept), since any of them may
+// quote what a printer sent.
 
 #include "platform/platform_error.h"
 
@@ -57,3 +59,7 @@ void flushConsoleOutput();
 // An error of the platform in words and number, as the tool's lines show it: "connection
 // refused (111)".
 std::string describedError(PlatformError error);
+
+// The error of a file the user named, as describedError says it, except that a file the tool
+// refused itself (a FIFO, a device, a folder) is "not a regular file".
+std::string describedFileError(PlatformError error);

@@ -8,14 +8,13 @@
 #include "platform/kernel.h"
 #include "platform/network.h"
 #include "platform/process.h"
+#include "platform/user_files.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -421,20 +420,27 @@ bool resolveHost(const std::string& host, std::string* address, std::string* why
     return true;
 }
 
-// The inventory into the fleet, or a usage error naming the file and every bad line.
+// The inventory into the fleet, or a usage error naming the file and every bad line. Only a
+// regular file of at most INVENTORY_SIZE_LIMIT bytes is read: /dev/zero would fill the memory,
+// and a FIFO keep the run waiting for a writer.
 bool loadInventory(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    if (!file) {
-        printUsageError(path + ": cannot read the inventory", usageErrorJson(fleetOptions));
+    std::vector<char> text(INVENTORY_SIZE_LIMIT);
+    uint32_t length = 0;
+    PlatformError failure;
+    if (!userFileService->readWhole(path.c_str(), text.data(), INVENTORY_SIZE_LIMIT, &length,
+                                    &failure)) {
+        std::string cause = failure.kind == PLATFORM_ERROR_TOO_LARGE && failure.number == 0
+                                ? "larger than " + std::to_string(INVENTORY_SIZE_LIMIT) + " bytes"
+                                : describedFileError(failure);
+        printUsageError(path + ": cannot read the inventory: " + cause,
+                        usageErrorJson(fleetOptions));
         return false;
     }
     std::vector<InventoryPrinter> printers;
     std::vector<std::string> errors;
     // Without the socket library a name does not resolve, and says so on its line.
     bool started = networkService->startup(nullptr);
-    bool parsed = parseInventory(text.str(), resolveHost, &printers, &errors);
+    bool parsed = parseInventory(std::string(text.data(), length), resolveHost, &printers, &errors);
     if (started) {
         networkService->cleanup();
     }

@@ -12,6 +12,8 @@
 #include <vector>
 
 constexpr uint16_t INVENTORY_DEFAULT_PORT = 10001;
+// The largest inventory read: 1 MiB, some forty thousand printers.
+constexpr uint32_t INVENTORY_SIZE_LIMIT = 1024 * 1024;
 
 struct InventoryPrinter {
     std::string address; // dotted quad without leading zeros: "10.0.0.7"

@@ -56,6 +56,14 @@ void printReport(const RunOutcome& outcome) {
     if (!recoveryText.empty()) {
         report["portsRecovery"] = recoveryText;
     }
+    PlatformError recordingError;
+    if (!runOptions.recordFile.empty()) {
+        bool failed = sessionRecordingFailed(&recordingError);
+        report["recording"] = {{"file", runOptions.recordFile}, {"ok", !failed}};
+        if (failed) {
+            report["recording"]["error"] = describedError(recordingError);
+        }
+    }
     printJsonDocument(runOptions.jsonLines ? recordStreamLine("report", report)
                                            : jsonText(report, 2));
 }
@@ -95,6 +103,17 @@ void onOutcome(OutcomeRecord changed) {
     }
 }
 
+// A recording that a write error cut short is said once, at the end: the run itself went on.
+void reportRecordingFailure() {
+    PlatformError error;
+    if (!runOptions.recordFile.empty() && sessionRecordingFailed(&error)) {
+        fprintf(stderr,
+                "ticketflash: --record: writing %s failed (%s); the recording ends before that "
+                "write, the run went on without it.\n",
+                runOptions.recordFile.c_str(), describedError(error).c_str());
+    }
+}
+
 // The dialog's exit sequence (the spooler's printers back, the instance marker released) and
 // the end of the run, then the report. Called with the command lock held.
 int endRun(const RunOutcome& outcome) {
@@ -115,6 +134,7 @@ int endRun(const RunOutcome& outcome) {
     if (!usageError && !outcome.closingLine.empty()) {
         printUserLine(outcome.closingLine);
     }
+    reportRecordingFailure();
     return outcome.exitCode;
 }
 
@@ -171,9 +191,12 @@ std::string canonicalAddress(const std::string& address) {
 RunOutcome refusedOutcome(const RunStart& start) {
     if (start.refusal == RUN_REFUSED_NO_MACHINE_LOCK) {
         fprintf(stderr,
-                "ticketflash: cannot take the machine's lock: %s. The lock file must be a regular "
-                "file owned by this user or root; the run does not go on without it.\n",
-                describedError(start.error).c_str());
+                "ticketflash: cannot take the machine's lock (%s): %s. The lock file must be a "
+                "regular file owned by this user or root, in a folder of this user's; the run "
+                "does not go on without it.\n",
+                start.holderText, describedError(start.error).c_str());
+    } else if (start.refusal == RUN_REFUSED_ANOTHER_TOOL) {
+        fprintf(stderr, "ticketflash: refused by %s\n", start.holderText);
     }
     RunOutcome outcome;
     outcome.exitCode = CLI_EXIT_ANOTHER_INSTANCE;
@@ -196,6 +219,10 @@ void reportRecovery(const RunStart& start) {
 // the machine's marker puts back what an interrupted run left, since a run over TCP may run
 // beside a local run whose moved ports are on record.
 bool startRun(const CliOptions& options, RunStart* start) {
+    if (!subcommandFor(options.command).takesLock) {
+        *start = RunStart{RUN_NOT_REFUSED, PlatformError{}, PORT_RECOVERY_NOTHING_LEFT, "", ""};
+        return true;
+    }
     if (!runsOverTcp(options)) {
         return beginRun(RUN_SCOPE_MACHINE, nullptr, start);
     }
@@ -234,7 +261,7 @@ int runTicketflash(const CliOptions& options) {
     if (!options.recordFile.empty() &&
         !startSessionRecording(options.recordFile.c_str(), TICKETFLASH_VERSION, &error)) {
         printUsageError("--record: cannot create " + options.recordFile + ": " +
-                            describedError(error),
+                            describedFileError(error),
                         usageErrorJson(options));
         return CLI_EXIT_USAGE;
     }

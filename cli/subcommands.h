@@ -83,6 +83,9 @@ struct Subcommand {
     // Whether the run talks to printers over TCP alone: such a run holds its printer's marker
     // rather than the machine's, and never touches the spooler.
     bool (*overTcpOnly)(const CliOptions& options);
+    // Whether the run takes a lock (the machine's or its printer's): not for a subcommand that
+    // touches no printer and no spooler, which any number of runs may do beside any other.
+    bool takesLock;
     bool showsFields;    // the dialog's fields close its plain output
     bool reportsUpgrade; // its JSON report carries the upgrade's keys
 };

@@ -16,6 +16,9 @@ EthernetTimeouts ethernetTimeouts = DEFAULT_ETHERNET_TIMEOUTS;
 constexpr uint32_t DEVICE_ID_PAUSE_MILLISECONDS = 300;
 constexpr uint32_t STATUS_PAUSE_MILLISECONDS = 200;
 constexpr uint32_t REPLY_BUFFER_SIZE = 256;
+// The most of a device id that is read and dropped beyond its first receive: an IEEE 1284 id
+// counts its length in two bytes, so no printer's id is longer.
+constexpr uint32_t DEVICE_ID_DRAIN_LIMIT = 65536;
 
 // A plain decimal number: one to maxDigits digits and nothing else (no sign, no blank, no
 // prefix), at most maxValue.
@@ -183,13 +186,40 @@ static bool exchangeCommand(SocketHandle socket, const CommandExchange& exchange
     return *received > 0;
 }
 
+// A device id that filled the receive may go on; left in the connection, its rest would be
+// taken for the reply to the status request that follows (258 bytes made a not-ready printer
+// ready). Whatever follows a full receive is read and dropped, each receive bounded as every
+// other, the whole at most DEVICE_ID_DRAIN_LIMIT bytes: false for a printer that sends more.
+static bool drainDeviceIdRest(SocketHandle socket, int32_t received) {
+    uint8_t rest[REPLY_BUFFER_SIZE];
+    uint32_t drained = 0;
+    while (received == static_cast<int32_t>(REPLY_BUFFER_SIZE)) {
+        if (drained >= DEVICE_ID_DRAIN_LIMIT) {
+            debugLogFormat("GetPrinterIDEthernet - Device id longer than %u bytes: refused",
+                           DEVICE_ID_DRAIN_LIMIT);
+            return false;
+        }
+        PlatformError error;
+        received = networkService->receive(socket, rest, sizeof rest,
+                                           ethernetTimeouts.receiveMilliseconds, &error);
+        drained += received > 0 ? static_cast<uint32_t>(received) : 0;
+    }
+    if (drained > 0) {
+        debugLogFormat(
+            "GetPrinterIDEthernet - Dropped %u bytes of the device id after the first %u", drained,
+            REPLY_BUFFER_SIZE);
+    }
+    return true;
+}
+
 bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
     static const CommandExchange exchange = {"GetPrinterIDEthernet", DEVICE_ID_REQUEST,
                                              sizeof DEVICE_ID_REQUEST, "<SA08>",
                                              DEVICE_ID_PAUSE_MILLISECONDS};
     uint8_t reply[REPLY_BUFFER_SIZE];
     int32_t received = 0;
-    if (!exchangeCommand(socket, exchange, reply, &received)) {
+    if (!exchangeCommand(socket, exchange, reply, &received) ||
+        !drainDeviceIdRest(socket, received)) {
         return false;
     }
     logPrinterTraffic("GetPrinterIDEthernet - reply", reply, static_cast<uint32_t>(received));

@@ -44,8 +44,11 @@ bool connectEthernet(SocketHandle* socket, const char* ipOctet1, const char* ipO
 bool formatEthernetAddress(const char* ipOctet1, const char* ipOctet2, const char* ipOctet3,
                            const char* ipOctet4, const char* tcpPort, char* text, size_t size);
 
-// Sends "<SA08>", waits 300 ms and stores the one reply (up to 256 bytes, cut at its first
-// zero byte) as record->deviceId. False, with deviceId unchanged, when nothing was received.
+// Sends "<SA08>", waits 300 ms and stores the first receive of the reply (up to 256 bytes, cut
+// at its first zero byte) as record->deviceId. The rest of a longer reply is read and dropped,
+// so that the next command's receive gets that command's reply; each receive waits at most
+// the receive bound. False, with deviceId unchanged, when nothing was received or the reply
+// went on beyond 64 KiB.
 bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record);
 
 // Sends "<SS>", waits 200 ms, logs the reply byte by byte and judges it by the readiness rule.

@@ -15,6 +15,13 @@
 typedef intptr_t MarkerHandle;
 constexpr MarkerHandle NO_MARKER = 0;
 
+// Who holds a marker, as markerHolder finds it.
+struct MarkerHolder {
+    char place[256];    // the lock file, or the mutex's name
+    uint32_t processId; // 0 when not known
+    char user[64];      // empty when not known
+};
+
 // The body of a worker thread; it receives the argument given to startThread.
 typedef void (*ThreadBody)(void* argument);
 
@@ -35,10 +42,12 @@ struct KernelService {
     // Creates the system-wide marker of this name, which tells other processes that one of the
     // family runs (or, under other names, that one holds some other thing of the machine): a
     // named mutex without initial owner on Windows; on Linux the lock file NAME.lock held with
-    // flock, in the lock folder: /run/lock for root, else $XDG_RUNTIME_DIR, else /tmp, or the
-    // folder TICKETFLASH_LOCK_DIR names. A Linux lock file is opened without following a
-    // symbolic link and without waiting, and must be a regular file owned by the user or root:
-    // anything else fails. The marker disappears when its process ends, however it ends.
+    // flock, in the lock folder: /run/lock for root, else $XDG_RUNTIME_DIR, else the user's own
+    // /tmp/ticketflash-UID (made 0700 when missing, and refused unless it is a folder of this
+    // user's that no one else may write to), or the folder TICKETFLASH_LOCK_DIR names. A Linux
+    // lock file is opened without following a symbolic link and without waiting, and must be a
+    // regular file owned by the user or root: anything else fails. Its holder writes its process
+    // id in it. The marker disappears when its process ends, however it ends.
     // Always stores the outcome of the creation in *error: no error when the marker is new; the
     // kind PLATFORM_ERROR_ALREADY_EXISTS when another holder has it (number 183,
     // ERROR_ALREADY_EXISTS, on Windows and EWOULDBLOCK on Linux; the handle then returned holds
@@ -46,8 +55,15 @@ struct KernelService {
     // when it failed (the handle is then NO_MARKER).
     MarkerHandle (*createMarker)(const char* name, PlatformError* error);
 
-    // Releases a marker handle from createMarker.
+    // Releases a marker handle from createMarker. On Linux a handle that holds its lock removes
+    // the lock file first, while it still holds it: a run that opened the file meanwhile finds,
+    // once it has the lock, that the file is no longer the one of that name, and makes anew.
     void (*releaseMarker)(MarkerHandle marker);
+
+    // Who holds the marker of this name, for a refusal to say: where it lives (the lock file's
+    // path on Linux, the mutex's name on Windows), and the holder's process id and user name
+    // where the system tells them (0 and an empty text when it does not). Reads only.
+    void (*markerHolder)(const char* name, MarkerHolder* holder);
 
     // Starts a worker thread that runs body(argument) at once, with a stack of stackBytes
     // (Windows reserves exactly that; Linux never gives less than its own floor, see

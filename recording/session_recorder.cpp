@@ -4,9 +4,9 @@
 #include "identity/sha256.h"
 #include "platform/local_channel.h"
 #include "platform/network.h"
+#include "platform/user_files.h"
 #include "recording/recording_format.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -42,7 +42,10 @@ struct Outcome {
 };
 
 std::mutex recorderMutex;
-FILE* recordFile = nullptr;
+UserFileHandle recordFile = NO_USER_FILE;
+// The first write that failed; nothing more is written after it, so that a full disk costs the
+// printer's traffic no further time.
+PlatformError writeFailure;
 std::chrono::steady_clock::time_point startTime;
 unsigned lastConn = 0;
 RecordedChannel channels[OPEN_CHANNEL_LIMIT];
@@ -82,10 +85,16 @@ void appendSize(std::string* line, uint32_t size) {
     *line += ",\"size\":" + std::to_string(size);
 }
 
+void writeRecordLine(const std::string& line) {
+    if (recordFile != NO_USER_FILE && !platformFailed(writeFailure)) {
+        userFileService->write(recordFile, line.data(), static_cast<uint32_t>(line.size()),
+                               &writeFailure);
+    }
+}
+
 void finishLine(std::string* line) {
     *line += "}\n";
-    fwrite(line->data(), 1, line->size(), recordFile);
-    fflush(recordFile);
+    writeRecordLine(*line);
 }
 
 RecordedChannel* findChannel(RecordedRoute route, intptr_t handle) {
@@ -357,14 +366,15 @@ bool closeNetwork(SocketHandle socket) {
 
 bool startSessionRecording(const char* path, const char* toolVersion, PlatformError* error) {
     std::lock_guard<std::mutex> lock(recorderMutex);
-    recordFile = fopen(path, "wb");
-    if (recordFile == nullptr) {
-        reportPlatformError(error, cLibraryError(errno));
+    recordFile = userFileService->create(path, error);
+    if (recordFile == NO_USER_FILE) {
         return false;
     }
-    fprintf(recordFile, "{\"recording\":\"%s\",\"format\":%d,\"version\":\"%s\"}\n",
-            RECORDING_MARKER, RECORDING_FORMAT, toolVersion);
-    fflush(recordFile);
+    writeFailure = {};
+    char header[160];
+    snprintf(header, sizeof header, "{\"recording\":\"%s\",\"format\":%d,\"version\":\"%s\"}\n",
+             RECORDING_MARKER, RECORDING_FORMAT, toolVersion);
+    writeRecordLine(header);
     startTime = std::chrono::steady_clock::now();
     lastConn = 0;
     for (RecordedChannel& channel : channels) {
@@ -400,11 +410,17 @@ bool startSessionRecording(const char* path, const char* toolVersion, PlatformEr
 
 void stopSessionRecording() {
     std::lock_guard<std::mutex> lock(recorderMutex);
-    if (recordFile == nullptr) {
+    if (recordFile == NO_USER_FILE) {
         return;
     }
     localChannelService = realLocal;
     networkService = realNetwork;
-    fclose(recordFile);
-    recordFile = nullptr;
+    userFileService->close(recordFile);
+    recordFile = NO_USER_FILE;
+}
+
+bool sessionRecordingFailed(PlatformError* error) {
+    std::lock_guard<std::mutex> lock(recorderMutex);
+    *error = writeFailure;
+    return platformFailed(writeFailure);
 }

@@ -12,9 +12,14 @@
 
 #include "platform/platform_error.h"
 
-// Creates the file and installs the recording services. False, with the C library's error in
-// *error, when the file cannot be created; nothing is installed then.
+// Creates the file (or empties a regular file) and installs the recording services. False,
+// with the error in *error, when it cannot be created or is not a regular file (a FIFO, a
+// device): nothing is installed then.
 bool startSessionRecording(const char* path, const char* toolVersion, PlatformError* error);
 
 // Puts the services back as they were and closes the file.
 void stopSessionRecording();
+
+// Whether a write to the recording failed (a full disk): the recording then ends at the line
+// before, and the run goes on as if nothing were recorded. The first failure in *error.
+bool sessionRecordingFailed(PlatformError* error);

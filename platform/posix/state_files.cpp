@@ -4,6 +4,7 @@
 #include "platform/state_files.h"
 
 #include "platform/posix/errno_error.h"
+#include "platform/posix/file_io.h"
 
 #include <cerrno>
 #include <climits>
@@ -91,21 +92,6 @@ static bool flushFolder(const char* folder) {
     return flushed;
 }
 
-static bool writeAll(int descriptor, const char* text, uint32_t length) {
-    while (length > 0) {
-        ssize_t written = write(descriptor, text, length);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        text += written;
-        length -= static_cast<uint32_t>(written);
-    }
-    return true;
-}
-
 // Writes the whole text to a file opened with these flags and flushes it; a FIFO, a device or a
 // folder under the name is refused (O_NONBLOCK keeps the open of a FIFO from waiting for a
 // reader). The error is in *error.
@@ -166,26 +152,6 @@ static bool posixAppend(const char* name, const char* text, uint32_t length, Pla
 }
 
 // Reads a whole regular file of at most size bytes from an open descriptor.
-static PlatformError readWhole(int descriptor, char* buffer, uint32_t size, uint32_t* length) {
-    struct stat status;
-    if (fstat(descriptor, &status) != 0) {
-        return errnoError(errno);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return {PLATFORM_ERROR_INVALID, 0};
-    }
-    if (status.st_size > static_cast<off_t>(size)) {
-        return {PLATFORM_ERROR_TOO_LARGE, 0};
-    }
-    ssize_t got = pread(descriptor, buffer, static_cast<size_t>(status.st_size), 0);
-    if (got != status.st_size) {
-        // A file that shrank while it was read is read again by the next run, not half now.
-        return got < 0 ? errnoError(errno) : PlatformError{PLATFORM_ERROR_OTHER, 0};
-    }
-    *length = static_cast<uint32_t>(got);
-    return {};
-}
-
 static bool posixRead(const char* name, char* buffer, uint32_t size, uint32_t* length,
                       bool* present, PlatformError* error) {
     *length = 0;

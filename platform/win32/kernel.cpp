@@ -4,6 +4,7 @@
 
 #include "platform/win32/win32_error.h"
 
+#include <cstdio>
 #include <new>
 #include <windows.h>
 
@@ -32,6 +33,12 @@ static MarkerHandle win32CreateMarker(const char* name, PlatformError* error) {
 
 static void win32ReleaseMarker(MarkerHandle marker) {
     CloseHandle(reinterpret_cast<HANDLE>(marker));
+}
+
+// A mutex tells nobody who holds it: only its name is known.
+static void win32MarkerHolder(const char* name, MarkerHolder* holder) {
+    *holder = MarkerHolder{};
+    snprintf(holder->place, sizeof holder->place, "the mutex %s", name);
 }
 
 struct WorkerStart {
@@ -75,6 +82,7 @@ static const KernelService win32Kernel = {
     .debugLogWanted = win32DebugLogWanted,
     .createMarker = win32CreateMarker,
     .releaseMarker = win32ReleaseMarker,
+    .markerHolder = win32MarkerHolder,
     .startThread = win32StartThread,
 };
 

@@ -4,6 +4,7 @@
 // before it returns.
 #include "platform/state_files.h"
 
+#include "platform/win32/file_io.h"
 #include "platform/win32/win32_error.h"
 
 #include <cstdio>
@@ -125,25 +126,6 @@ static bool absent(DWORD number) {
 }
 
 // Reads a whole file of at most size bytes from an open handle.
-static PlatformError readWhole(HANDLE file, char* buffer, uint32_t size, uint32_t* length) {
-    LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file, &fileSize)) {
-        return win32Error(GetLastError());
-    }
-    if (fileSize.QuadPart > size) {
-        return {PLATFORM_ERROR_TOO_LARGE, 0};
-    }
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, static_cast<DWORD>(fileSize.QuadPart), &got, nullptr)) {
-        return win32Error(GetLastError());
-    }
-    if (got != fileSize.QuadPart) {
-        return {PLATFORM_ERROR_OTHER, 0};
-    }
-    *length = got;
-    return {};
-}
-
 // A folder under the name does not open without FILE_FLAG_BACKUP_SEMANTICS: it is refused.
 static bool win32Read(const char* name, char* buffer, uint32_t size, uint32_t* length,
                       bool* present, PlatformError* error) {

@@ -52,6 +52,7 @@ class KernelDouble {
     static bool debugLogWanted() { return true; }
     static MarkerHandle createMarker(const char* name, PlatformError* error);
     static void releaseMarker(MarkerHandle marker);
+    static void markerHolder(const char* name, MarkerHolder* holder);
     static bool startThread(ThreadBody body, void* argument, uint32_t stackBytes,
                             PlatformError* error);
     void runWorker(ThreadBody body, void* argument);

@@ -21,6 +21,7 @@
 #include <signal.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -333,13 +334,71 @@ TEST_F(TicketflashProcess, DiscoverFindsThePrintersOfARangeAndWritesTheirInvento
 
 TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLines) {
     auto simulated = printer({"--device-id", READY_G_PRINTER});
+// What the printer sent reaches the terminal escaped: its ESC [2J would clear the screen.
+TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLinesWithPrinterTextEscaped) {
+    auto simulated =
+        printer({"--device-id", "MFG:SIM;CMD:G;MDL:VRE G \x1b[2JSIM;CLS:PRINTER;FWV:V1.00;"});
     ChildOutcome outcome = run({"find", "--ip", "127.0.0.1", "--port", simulated->port()});
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_NE(outcome.output.find("Printer      Found Printer - Printer ready\n"),
               std::string::npos)
         << outcome.output;
+    EXPECT_NE(outcome.output.find("Model        VRE G \\x1B[2JSIM\n"), std::string::npos);
+    EXPECT_EQ(outcome.output.find('\x1b'), std::string::npos);
     EXPECT_NE(outcome.output.find("Version      V1.00;\n"), std::string::npos);
     EXPECT_NE(outcome.output.find("Upgrade      " + G_CAPTION + "\n"), std::string::npos);
+}
+
+// --- inputs with bounds --------------------------------------------------------------------
+
+// A file the user names that is no regular file, or larger than the inventory's 1 MiB, is a
+// usage error at once: nothing is read from a FIFO or /dev/zero, nothing waits for a writer.
+TEST_F(TicketflashProcess, NamedFilesThatAreNoRegularFileOrTooLargeEndWith64AtOnce) {
+    std::string fifo = folder_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string large = folder_ + "/large";
+    std::ofstream(large) << std::string(1024 * 1024 + 1, '#');
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"fleet", "--yes", "/dev/zero"},
+         "/dev/zero: cannot read the inventory: not a regular file"},
+        {{"fleet", "--yes", fifo}, fifo + ": cannot read the inventory: not a regular file"},
+        {{"fleet", "--yes", folder_}, folder_ + ": cannot read the inventory: not a regular file"},
+        {{"fleet", "--yes", large},
+         large + ": cannot read the inventory: larger than 1048576 bytes"},
+        {{"--record", fifo, "versions"},
+         "--record: cannot create " + fifo + ": not a regular file"},
+        {{"--record", "/dev/full", "versions"},
+         "--record: cannot create /dev/full: not a regular file"},
+    };
+    for (const Case& bounded : cases) {
+        SCOPED_TRACE(bounded.error);
+        ChildOutcome outcome = run(bounded.arguments);
+        EXPECT_EQ(outcome.exitCode, 64);
+        EXPECT_NE(outcome.errors.find(bounded.error), std::string::npos) << outcome.errors;
+    }
+}
+
+// A recording that the disk stops taking (here a file size limit) is said once, and the run
+// goes on to its end as if nothing were recorded.
+TEST_F(TicketflashProcess, ARecordingThatFailsMidRunIsReportedAndTheRunGoesOn) {
+    auto simulated = printer({"--device-id", READY_G_PRINTER});
+    std::string recording = folder_ + "/recording.jsonl";
+    ChildProcess tool("/bin/sh",
+                      {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", TICKETFLASH_PATH,
+                       "--json", "--record", recording, "find", "--ip", "127.0.0.1", "--port",
+                       simulated->port()},
+                      environment());
+    ChildOutcome outcome = tool.finish(60000);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.errors;
+    json report = json::parse(outcome.output, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << outcome.output;
+    EXPECT_EQ(report["status"], "Found Printer - Printer ready");
+    EXPECT_EQ(report["recording"]["ok"], false);
+    EXPECT_NE(report["recording"]["error"].get<std::string>().find("(27)"), std::string::npos);
 }
 
 // --- the other commands --------------------------------------------------------------------
@@ -398,20 +457,31 @@ TEST_F(TicketflashProcess, BadArgumentEndsWith64NamingItAndShowingTheUsage) {
     EXPECT_EQ(outcome.output, "");
 }
 
-TEST_F(TicketflashProcess, AnotherInstanceEndsWith75) {
+// A run that touches printers ends with 75 naming the lock and its holder; one that touches
+// none (versions) runs beside it.
+TEST_F(TicketflashProcess, AnotherInstanceEndsPrinterRunsWith75) {
     // This test holds the marker in the same lock folder, as a running tool would.
     setenv("TICKETFLASH_LOCK_DIR", folder_.c_str(), 1);
     PlatformError error;
     MarkerHandle marker = kernelService->createMarker("KQ_TOOLS", &error);
     ASSERT_FALSE(platformFailed(error));
     int exitCode = -1;
-    json report = runJson({"versions"}, &exitCode);
+    json report = runJson({"probe"}, &exitCode);
+    ChildOutcome plain = run({"status"});
+    json versions = runJson({"versions"}, &exitCode);
+    int versionsExitCode = exitCode;
     kernelService->releaseMarker(marker);
     unsetenv("TICKETFLASH_LOCK_DIR");
-    EXPECT_EQ(exitCode, 75);
+    EXPECT_EQ(report["exitCode"], 75);
     EXPECT_EQ(
         messageTexts(report),
         std::vector<std::string>{"Another KQ tool is currently running\rPlease try again latter"});
+    EXPECT_NE(plain.errors.find("refused by the lock " + folder_ +
+                                "/KQ_TOOLS.lock, held by process " + std::to_string(getpid())),
+              std::string::npos)
+        << plain.errors;
+    EXPECT_EQ(versionsExitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder_ + "/KQ_TOOLS.lock"));
 }
 
 // --- upgrades that end before the image ----------------------------------------------------
@@ -608,9 +678,15 @@ TEST_F(TicketflashProcess, TwoRunsNeverWorkOnOnePrinterAtOnce) {
     int exitCode = -1;
     json second = runJson({"find", "--ip", "127.0.0.1", "--port", busy->port()}, &exitCode);
     EXPECT_EQ(exitCode, 75);
-    EXPECT_EQ(messageTexts(second),
-              std::vector<std::string>{"Another run is working on the printer at 127.0.0.1:" +
-                                       busy->port()});
+    // The refusal names the lock and its holder; the holder removes the file as its run ends.
+    std::string lock = folder_ + "/ticketflash-printer-127.0.0.1-" + busy->port() + ".lock";
+    std::vector<std::string> refusal = messageTexts(second);
+    ASSERT_EQ(refusal.size(), 1u);
+    EXPECT_EQ(refusal[0].rfind("Another run is working on the printer at 127.0.0.1:" +
+                                   busy->port() + " (the lock " + lock + ", held by process ",
+                               0),
+              0u)
+        << refusal[0];
     setenv("TICKETFLASH_LOCK_DIR", folder_.c_str(), 1);
     PlatformError error;
     MarkerHandle machine = kernelService->createMarker("KQ_TOOLS", &error);
@@ -622,6 +698,7 @@ TEST_F(TicketflashProcess, TwoRunsNeverWorkOnOnePrinterAtOnce) {
     EXPECT_EQ(third["status"], "Found Printer - Printer ready");
     first->signal(SIGINT);
     EXPECT_EQ(first->finish(30000).exitCode, 2);
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 // --- fleet runs in real time: the printers' 15 s and 25 s waits run side by side ------------

@@ -1,5 +1,6 @@
 #include "tests/doubles/simulated_printer_test.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -59,10 +60,20 @@ TEST_F(DeviceIdOverTcp, StoresTheReplyUpToItsFirstZeroByteReplacingTheOlderId) {
     }
 }
 
-TEST_F(DeviceIdOverTcp, TakesOnlyWhatTheOneReceiveGot) {
-    printer.setDeviceId(letters(300));
-    ASSERT_TRUE(GetPrinterIDEthernet(printerSocket, &printerData));
-    EXPECT_EQ(std::string(printerData.deviceId), letters(256));
+// The first receive is stored; the rest of a longer id must not be read as the status reply.
+TEST_F(DeviceIdOverTcp, ReadinessComesFromTheStatusReplyWhateverTheIdsLength) {
+    for (size_t length : {255, 256, 258, 300, 2000}) {
+        for (bool ready : {true, false}) {
+            SCOPED_TRACE(std::to_string(length) + (ready ? " ready" : " not ready"));
+            SimFaults faults;
+            faults.notReady = !ready;
+            printer.setFaults(faults);
+            printer.setDeviceId(letters(length));
+            ASSERT_TRUE(GetPrinterIDEthernet(printerSocket, &printerData));
+            EXPECT_EQ(std::string(printerData.deviceId), letters(std::min<size_t>(length, 256)));
+            EXPECT_EQ(isPrinterReadyEthernet(printerSocket), ready);
+        }
+    }
 }
 
 TEST_F(DeviceIdOverTcp, ASilentPrinterFailsTheReceiveWithinItsBound) {

@@ -160,7 +160,7 @@ TEST_F(InstanceMarkerTest, RefusesEveryLockFileButARegularFileOfTheUserOrRoot) {
          {PLATFORM_ERROR_INVALID, ELOOP}},
         {"a directory",
          [](const std::string& path) { fs::create_directory(path); },
-         {PLATFORM_ERROR_INVALID, 0}},
+         {PLATFORM_ERROR_INVALID, EISDIR}},
         {"a file of another user",
          [](const std::string& path) {
              FILE* file = fopen(path.c_str(), "w");

@@ -6,6 +6,7 @@
 #include "recording/session_recorder.h"
 #include "sim/simulated_local_channel.h"
 #include "tests/doubles/simulated_printer_test.h"
+#include "tests/doubles/user_file_double.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -83,6 +84,24 @@ TEST_F(RecordingOverTcp, HoldsTheConversationAndOnlyTheImagesCountAndChecksum) {
     std::stringstream text;
     text << file.rdbuf();
     EXPECT_EQ(text.str().find("00070e151c232a31"), std::string::npos);
+}
+
+// A full disk ends the recording at the line before, once: nothing more is written, and the
+// conversation with the printer goes on as it would unrecorded.
+TEST_F(RecordingOverTcp, AFullDiskEndsTheRecordingAndNotTheConversation) {
+    UserFileDouble files;
+    ASSERT_TRUE(startSessionRecording("recording.jsonl", "9.8.7", nullptr));
+    std::string header = files.text("recording.jsonl");
+    files.fillDiskAfter(0);
+    ASSERT_TRUE(connectToPrinter());
+    EXPECT_TRUE(GetPrinterIDEthernet(printerSocket, &printerData));
+    EXPECT_TRUE(isPrinterReadyEthernet(printerSocket));
+    stopSessionRecording();
+    PlatformError error;
+    EXPECT_TRUE(sessionRecordingFailed(&error));
+    EXPECT_EQ(error.kind, PLATFORM_ERROR_NO_SPACE);
+    EXPECT_EQ(files.writes(), 2);
+    EXPECT_EQ(files.text("recording.jsonl"), header);
 }
 
 TEST(RecordingOnTheLocalChannel, HoldsEveryOpenWithItsPathAndTheSystemsError) {
