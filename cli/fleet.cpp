@@ -116,7 +116,7 @@ const ChildPass UPGRADE_PASS = {
 
 // The table on a terminal, else a plain line for each printer whose event changed.
 void showFleet() {
-    if (liveOutput()) {
+    if (liveTableOutput()) {
         std::vector<std::string> rows = {fleetTableHeading()};
         for (const FleetPrinter& printer : fleet) {
             rows.push_back(fleetTableRow(printer));
