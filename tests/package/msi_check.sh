@@ -26,16 +26,7 @@ shortcuts=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Program
     "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/ticketflash.lnk")
 windows_package=$(winepath -w "$package")
 
-passed=0
-failed=0
-check() { # what, command...
-    if "${@:2}"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $1"
-    fi
-}
+source tests/package/checks.sh
 
 # Lists the shortcut where it is; false when it is nowhere.
 shortcut_there() {
@@ -66,5 +57,4 @@ for program in ticketflash.exe ticketflash-cli.exe; do
     check "$program removed" test ! -e "$installed/$program"
 done
 check "shortcut removed" test -z "$(shortcut_there || true)"
-echo "$passed passed, $failed failed"
-((failed == 0))
+checks_end
