@@ -81,6 +81,8 @@ constexpr int CLI_EXIT_DECLINED = 2;
 constexpr int CLI_EXIT_NO_PRINTER = 3;
 constexpr int CLI_EXIT_USAGE = 64;
 constexpr int CLI_EXIT_ANOTHER_INSTANCE = 75;
+// A local run without the rights to change the spooler's printers (not elevated on Windows).
+constexpr int CLI_EXIT_NOT_ELEVATED = 77;
 // Not an exit code: parsing went through and the run goes on.
 constexpr int CLI_PARSED = -1;
 

@@ -14,6 +14,7 @@ bool progressToErrors = false;
 std::string liveLine;               // what the live line shows; empty when there is none
 std::vector<std::string> liveTable; // the rows the live table shows
 bool promptOpen = false;            // a question waits on the line of standard output
+bool escapesUnderstood = false;     // the terminal takes the line erase as a control
 
 // A line as the terminal gets it: what a printer sent may sit in any line (a model, a version,
 // a reason quoting them), so every line is escaped here, its line breaks alone kept.
@@ -27,9 +28,19 @@ std::string terminalText(const std::string& line) {
     return shown + printableText(line.substr(start));
 }
 
-// Clears the terminal line the cursor is on.
-void clearLine() {
-    fputs("\r\033[K", stdout);
+// Writes text over the live line the cursor is on. A terminal without control sequences (a
+// Windows console before Windows 10) gets the erase as spaces over what the line showed.
+void overwriteLine(const std::string& text) {
+    if (escapesUnderstood) {
+        fputs("\r\033[K", stdout);
+        fputs(text.c_str(), stdout);
+        return;
+    }
+    fputc('\r', stdout);
+    fputs(text.c_str(), stdout);
+    if (liveLine.size() > text.size()) {
+        fprintf(stdout, "%*s", static_cast<int>(liveLine.size() - text.size()), "");
+    }
 }
 
 } // namespace
@@ -39,6 +50,7 @@ void setupConsoleOutput(bool json, bool progressOnErrors) {
     jsonOutput = json;
     progressToErrors = json && progressOnErrors;
     terminalOutput = !json && consoleService->isTerminal(CONSOLE_OUTPUT);
+    escapesUnderstood = terminalOutput && consoleService->enableEscapes(CONSOLE_OUTPUT);
 }
 
 bool liveOutput() {
@@ -46,19 +58,25 @@ bool liveOutput() {
     return terminalOutput;
 }
 
+bool liveTableOutput() {
+    std::lock_guard<std::mutex> lock(outputMutex);
+    return escapesUnderstood;
+}
+
 void printUserLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(outputMutex);
     if (jsonOutput) {
         return;
     }
+    std::string shown = terminalText(line);
     if (!liveLine.empty()) {
-        clearLine();
-    } else if (promptOpen) {
-        fputc('\n', stdout);
+        overwriteLine(shown);
+    } else {
+        fputs(promptOpen ? "\n" : "", stdout);
+        fputs(shown.c_str(), stdout);
     }
     promptOpen = false;
     liveTable.clear(); // a table stays where it is, above the line
-    fputs(terminalText(line).c_str(), stdout);
     fputc('\n', stdout);
     if (!liveLine.empty()) {
         fputs(liveLine.c_str(), stdout);
@@ -84,15 +102,14 @@ void showLiveLine(const std::string& line) {
     if (!terminalOutput || shown == liveLine) {
         return;
     }
-    clearLine();
-    fputs(shown.c_str(), stdout);
+    overwriteLine(shown);
     fflush(stdout);
     liveLine = shown;
 }
 
 void showLiveTable(const std::vector<std::string>& rows) {
     std::lock_guard<std::mutex> lock(outputMutex);
-    if (!terminalOutput || rows == liveTable) {
+    if (!escapesUnderstood || rows == liveTable) {
         return;
     }
     std::string text;

@@ -19,6 +19,10 @@ void setupConsoleOutput(bool json, bool progressOnErrors = false);
 // Whether standard output is a terminal (and not taken by --json): live lines are shown.
 bool liveOutput();
 
+// Whether that terminal also takes the cursor moves that redraw the live table in place (a
+// Windows console before Windows 10 does not): else each change gets a plain line.
+bool liveTableOutput();
+
 // One line for the user; dropped with --json.
 void printUserLine(const std::string& line);
 

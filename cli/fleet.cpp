@@ -132,7 +132,7 @@ const ChildPass UPGRADE_PASS = {
 
 // The table on a terminal, else a plain line for each printer whose event changed.
 void showFleet() {
-    if (liveOutput()) {
+    if (liveTableOutput()) {
         showLiveTable(fleetTable(fleet));
         return;
     }
@@ -330,7 +330,7 @@ int endFleet(bool stopped, bool plan = false) {
                               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
         return exitCode;
     }
-    if (plan && !liveOutput()) {
+    if (plan && !liveTableOutput()) {
         for (const std::string& row : fleetTable(fleet)) {
             printUserLine(row);
         }
@@ -389,7 +389,8 @@ bool planConfirmed() {
     }
     // On a terminal the live table above is the plan.
     std::string plan = "\n";
-    for (const std::string& row : liveOutput() ? std::vector<std::string>{} : fleetTable(fleet)) {
+    for (const std::string& row :
+         liveTableOutput() ? std::vector<std::string>{} : fleetTable(fleet)) {
         plan += row + "\n";
     }
     questionOpen = true;

@@ -11,6 +11,7 @@
 #include "flash/flash_writer.h"
 #include "platform/console.h"
 #include "platform/kernel.h"
+#include "platform/spooler.h"
 #include "recording/session_recorder.h"
 
 #include <atomic>
@@ -249,10 +250,28 @@ int endWithoutRun(const RunOutcome& outcome) {
     return outcome.exitCode;
 }
 
+// A local run takes the spooler's printers off their ports from its first probe on, and puts
+// back what an interrupted run left: without the rights for that it would fail printer by
+// printer and leave the spooler on the port. Refused before anything is touched.
+bool refusedUnelevated(const CliOptions& options, RunOutcome* outcome) {
+    if (runsOverTcp(options) || spoolerService->mayChangePrinters()) {
+        return false;
+    }
+    outcome->exitCode = CLI_EXIT_NOT_ELEVATED;
+    outcome->closingLine = "A local run changes the spooler's printers, which needs an "
+                           "administrator: run it from an elevated prompt.";
+    fprintf(stderr, "ticketflash: %s\n", outcome->closingLine.c_str());
+    return true;
+}
+
 } // namespace
 
 int runTicketflash(const CliOptions& options) {
     runOptions = options;
+    RunOutcome unelevated;
+    if (refusedUnelevated(options, &unelevated)) {
+        return endWithoutRun(unelevated);
+    }
     if (options.log) {
         installDiagnosticLog();
     }

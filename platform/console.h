@@ -31,6 +31,12 @@ struct ConsoleService {
     // Whether the stream is attached to a terminal (a console on Windows).
     bool (*isTerminal)(ConsoleStream stream);
 
+    // Makes a terminal stream take the ANSI control sequences (the line erase, cursor moves)
+    // as controls, and says whether it now does: on Windows by the console's virtual terminal
+    // processing, which Windows before 10 version 1511 lacks (its console would print the
+    // sequence as text); a Linux terminal always does. False for a stream that is no terminal.
+    bool (*enableEscapes)(ConsoleStream stream);
+
     // Reads one line from standard input into buffer (size bytes, always terminated), without
     // its line end; a longer line is cut and the rest of it dropped. Blocks until the line is
     // complete. False at the end of the input or on a failure.

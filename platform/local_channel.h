@@ -30,6 +30,10 @@ struct ListedPrinterDevice {
     char deviceId[LISTED_DEVICE_ID_SIZE];
 };
 
+// The vendor and product id of every USB unit of the family, as they stand in a Windows
+// device-interface path.
+constexpr char USB_FAMILY_HARDWARE_ID[] = "vid_2c9a&pid_0141";
+
 // The five time-outs of a Windows COMMTIMEOUTS record, in milliseconds.
 struct ChannelTimeouts {
     uint32_t readIntervalTimeout;
@@ -72,7 +76,8 @@ struct LocalChannelService {
     // Closes the channel. Returns the platform's result.
     bool (*close)(ChannelHandle channel);
 
-    // The IEEE 1284 device-id request (IOCTL_PAR_QUERY_DEVICE_ID on Windows). On success
+    // The IEEE 1284 device-id request (IOCTL_PAR_QUERY_DEVICE_ID on Windows, else, for a
+    // printer of the system's USB printer driver, IOCTL_USBPRINT_GET_1284_ID). On success
     // *received holds the number of bytes of the device id text written to buffer.
     bool (*requestDeviceId)(ChannelHandle channel, uint8_t* buffer, uint32_t size,
                             uint32_t* received, PlatformError* error);
@@ -84,9 +89,12 @@ struct LocalChannelService {
 
     // The USB printers attached, as the system lists them, whatever their serial numbers: on
     // Linux every usblp node (/dev/usb/lpN, in number order) with the device id its driver
-    // read (sysfs's ieee1284_id, else the device-id request on the node). Windows lists none:
-    // there a USB printer is found by the fixed table of units alone. Writes at most capacity
-    // devices and returns how many it wrote.
+    // read (sysfs's ieee1284_id, else the device-id request on the node). On Windows the
+    // present interfaces of SetupAPI: every printer of the system's USB printer driver
+    // (GUID_DEVINTERFACE_USBPRINT), then the raw USB devices with the family's vendor and
+    // product id (GUID_DEVINTERFACE_USB_DEVICE), each opened shared for a moment for its device
+    // id. Blocks for those opens and requests. Nothing attached is an empty list, not a
+    // failure. Writes at most capacity devices and returns how many it wrote.
     uint32_t (*listPrinterDevices)(ListedPrinterDevice* devices, uint32_t capacity);
 };
 

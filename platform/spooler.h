@@ -86,6 +86,13 @@ struct SpoolerService {
 
     // Closes a printer (ClosePrinter); 0, no printer, is harmless.
     void (*close)(SpoolerPrinterHandle printer);
+
+    // Whether this process holds the rights that changing the printers needs, asked before a
+    // run touches any. Windows: whether the process token is elevated (TokenElevation), since
+    // open refuses PRINTER_ALL_ACCESS to a standard user's token, an administrator's filtered
+    // one included; a token that cannot be read counts as not elevated. Linux: always true,
+    // the CUPS scheduler judges each request itself. Does not block.
+    bool (*mayChangePrinters)();
 };
 
 extern const SpoolerService* spoolerService;

@@ -81,6 +81,7 @@ static bool posixWatchInterrupts(ConsoleInterruptHandler handler, PlatformError*
 
 static const ConsoleService posixConsole = {
     .isTerminal = posixIsTerminal,
+    .enableEscapes = posixIsTerminal,
     .readLine = posixReadLine,
     .watchInterrupts = posixWatchInterrupts,
 };

@@ -304,6 +304,10 @@ static bool cupsSet(SpoolerPrinterHandle printer, const PrinterPortEntry* record
     return !queue->held || releaseQueue(queue, toRecord(record)->stateMessage, error);
 }
 
+static bool cupsMayChangePrinters() {
+    return true;
+}
+
 static const SpoolerService cupsSpooler = {
     .recordSize = sizeof(CupsPrinterRecord),
     .enumerate = cupsEnumerate,
@@ -316,6 +320,7 @@ static const SpoolerService cupsSpooler = {
     .open = cupsOpen,
     .set = cupsSet,
     .close = cupsClose,
+    .mayChangePrinters = cupsMayChangePrinters,
 };
 
 const SpoolerService* spoolerService = &cupsSpooler;

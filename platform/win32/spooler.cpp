@@ -77,6 +77,18 @@ static void win32Close(SpoolerPrinterHandle printer) {
     ClosePrinter(toHandle(printer));
 }
 
+static bool win32MayChangePrinters() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return false;
+    }
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    BOOL read = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+    return read && elevation.TokenIsElevated != 0;
+}
+
 // A printer's original setting is its port.
 static const SpoolerService win32Spooler = {
     .recordSize = sizeof(PRINTER_INFO_2A),
@@ -90,6 +102,7 @@ static const SpoolerService win32Spooler = {
     .open = win32Open,
     .set = win32Set,
     .close = win32Close,
+    .mayChangePrinters = win32MayChangePrinters,
 };
 
 const SpoolerService* spoolerService = &win32Spooler;

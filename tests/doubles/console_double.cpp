@@ -6,6 +6,7 @@ ConsoleDouble* ConsoleDouble::active_ = nullptr;
 
 const ConsoleService ConsoleDouble::service_ = {
     .isTerminal = ConsoleDouble::isTerminal,
+    .enableEscapes = ConsoleDouble::enableEscapes,
     .readLine = ConsoleDouble::readLine,
     .watchInterrupts = ConsoleDouble::watchInterrupts,
 };
@@ -68,6 +69,16 @@ bool ConsoleDouble::interrupt(ConsoleInterrupt interrupt) {
 bool ConsoleDouble::isTerminal(ConsoleStream stream) {
     std::lock_guard<std::mutex> lock(active_->mutex_);
     return active_->terminal_[stream];
+}
+
+bool ConsoleDouble::enableEscapes(ConsoleStream stream) {
+    std::lock_guard<std::mutex> lock(active_->mutex_);
+    return active_->terminal_[stream] && !active_->escapesRefused_;
+}
+
+void ConsoleDouble::refuseEscapes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    escapesRefused_ = true;
 }
 
 bool ConsoleDouble::readLine(char* buffer, uint32_t size) {

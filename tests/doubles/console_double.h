@@ -20,6 +20,8 @@ class ConsoleDouble {
     ConsoleDouble& operator=(const ConsoleDouble&) = delete;
 
     void setTerminal(ConsoleStream stream, bool terminal);
+    // The terminals take no control sequences, as a console before Windows 10.
+    void refuseEscapes();
     void typeLine(const std::string& line);
     int linesRead() const;
     // From now on a read with no line queued waits for one, as on a terminal where nothing has
@@ -34,6 +36,7 @@ class ConsoleDouble {
 
   private:
     static bool isTerminal(ConsoleStream stream);
+    static bool enableEscapes(ConsoleStream stream);
     static bool readLine(char* buffer, uint32_t size);
     static bool watchInterrupts(ConsoleInterruptHandler handler, PlatformError* error);
 
@@ -42,6 +45,7 @@ class ConsoleDouble {
     bool inputOpen_ = false;
     int readsWaiting_ = 0;
     bool terminal_[3] = {false, false, false};
+    bool escapesRefused_ = false;
     std::deque<std::string> lines_;
     int linesRead_ = 0;
     ConsoleInterruptHandler handler_ = nullptr;

@@ -139,6 +139,12 @@ struct SpoolerDoubleBackend {
             --self->openHandles_;
         }
     }
+
+    static bool mayChangePrinters() {
+        SpoolerDouble* self = SpoolerDouble::active_;
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        return self->elevated_;
+    }
 };
 
 static const SpoolerService doubleSpooler = {
@@ -153,6 +159,7 @@ static const SpoolerService doubleSpooler = {
     .open = SpoolerDoubleBackend::open,
     .set = SpoolerDoubleBackend::set,
     .close = SpoolerDoubleBackend::close,
+    .mayChangePrinters = SpoolerDoubleBackend::mayChangePrinters,
 };
 
 SpoolerDouble::SpoolerDouble(std::vector<SpooledPrinter> printers)
@@ -195,4 +202,9 @@ int SpoolerDouble::openHandles() const {
 void SpoolerDouble::failListing(PlatformError error) {
     std::lock_guard<std::mutex> lock(mutex_);
     listingFailure_ = error;
+}
+
+void SpoolerDouble::runUnelevated() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    elevated_ = false;
 }

@@ -56,6 +56,10 @@ class SpoolerDouble {
     // Every later listing fails with this error (no error to stop).
     void failListing(PlatformError error);
 
+    // From now on the process holds no right to change the printers (a standard user's token
+    // on Windows); it holds them until then.
+    void runUnelevated();
+
   private:
     friend struct SpoolerDoubleBackend;
     static SpoolerDouble* active_;
@@ -67,5 +71,6 @@ class SpoolerDouble {
     int enumerations_ = 0;
     int openHandles_ = 0;
     PlatformError listingFailure_ = {};
+    bool elevated_ = true;
     const SpoolerService* previous_;
 };

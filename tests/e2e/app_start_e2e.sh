@@ -22,6 +22,7 @@ app_expect "the Ethernet controls enabled and shown" \
 app_expect "the logo buttons and STATUS hidden, the upgrade button disabled" \
     '(c(1032).visible or c(1033).visible or c(1027).visible | not) and (c(1018).enabled | not)'
 app_expect "the combo box hidden" '(c(1031).visible | not)'
+app_screenshot dialog-at-start
 if e2e_robot wait-window --title HRM_TO_G --timeout 300 2>/dev/null; then
     e2e_log "FAILED: the main window shows"
     exit 1

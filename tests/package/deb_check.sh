@@ -20,16 +20,7 @@ echo "$deb"
 dpkg-deb -f "$deb" Package Version Architecture Maintainer Depends Section
 dpkg -c "$deb"
 
-passed=0
-failed=0
-check() { # what, command...
-    if "${@:2}"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $1"
-    fi
-}
+source tests/package/checks.sh
 files=$(dpkg -c "$deb" | awk '{ print $6 }')
 for path in ./usr/bin/ticketflash ./usr/bin/printer-sim \
     ./usr/share/man/man1/ticketflash.1.gz ./usr/share/man/man1/printer-sim.1.gz; do
@@ -37,5 +28,4 @@ for path in ./usr/bin/ticketflash ./usr/bin/printer-sim \
 done
 check "depends on libcups2" grep -q 'libcups2' <<<"$(dpkg-deb -f "$deb" Depends)"
 check "nothing outside /usr" test -z "$(grep -v '^\./usr/\|^\./$' <<<"$files")"
-echo "$passed passed, $failed failed"
-((failed == 0))
+checks_end

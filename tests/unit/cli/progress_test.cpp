@@ -1,5 +1,8 @@
 #include "cli/progress.h"
 
+#include "cli/console_output.h"
+#include "tests/doubles/console_double.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -79,3 +82,33 @@ TEST(PlainProgressLines, EveryPhaseEveryFifthSecondAndEachTenthOfTheImage) {
 }
 
 } // namespace
+
+// The live line rewritten on a terminal that takes the line erase, and on a console that would
+// print it as text (before Windows 10), where spaces cover what the longer line left.
+struct ConsoleCase {
+    bool escapes;
+    const char* written;
+};
+
+class LiveLineOnAConsole : public testing::TestWithParam<ConsoleCase> {};
+
+TEST_P(LiveLineOnAConsole, OverwritesTheLongerLineWithNothingLeft) {
+    ConsoleDouble console;
+    console.setTerminal(CONSOLE_OUTPUT, true);
+    if (!GetParam().escapes) {
+        console.refuseEscapes();
+    }
+    setupConsoleOutput(false);
+    testing::internal::CaptureStdout();
+    showLiveLine("Waiting for reset  24 s elapsed");
+    showLiveLine("Progamming complete");
+    endLiveLine();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Consoles, LiveLineOnAConsole,
+                         testing::Values(ConsoleCase{true, "\r\033[KWaiting for reset  24 s elapsed"
+                                                           "\r\033[KProgamming complete\n"},
+                                         ConsoleCase{false,
+                                                     "\rWaiting for reset  24 s elapsed"
+                                                     "\rProgamming complete            \n"}));

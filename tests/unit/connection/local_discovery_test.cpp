@@ -6,6 +6,7 @@
 #include "tests/doubles/scripted_channel.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
@@ -388,3 +389,84 @@ TEST_F(LocalDiscovery, ClosingHandsBackThePlatformResult) {
     EXPECT_FALSE(closePrinterHandle(ScriptedChannel::HANDLE));
     EXPECT_TRUE(kernel.logLines().empty());
 }
+
+// --- the USB printers Windows lists (SetupAPI), whatever their serial numbers ------------------
+
+static const char USBPRINT_PATH[] =
+    "\\\\?\\usb#vid_04b8&pid_0e28#5&1f2a#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+static const char FAMILY_USBPRINT_PATH[] =
+    "\\\\?\\usb#vid_2c9a&pid_0141#tk2212a99990000001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+static const char FAMILY_DEVICE_PATH[] =
+    "\\\\?\\usb#vid_2c9a&pid_0141#tk2212a99990000002#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+static const char FAMILY_ID[] = "MFG:SIM;CMD:G;MDL:VRE G;CLS:PRINTER;FWV:V1.00;";
+static const char RASTER_ID[] = "MFG:SIM;CMD:RASTER;MDL:VRK-54;FWV:V2.00;";
+static const char OTHER_ID[] = "MFG:Other;CMD:ESC/POS;MDL:Receipt 80;CLS:PRINTER;";
+
+static ListedPrinterDevice listed(const char* path, const char* deviceId) {
+    ListedPrinterDevice device = {};
+    snprintf(device.path, sizeof device.path, "%s", path);
+    snprintf(device.deviceId, sizeof device.deviceId, "%s", deviceId);
+    return device;
+}
+
+struct WindowsListingCase {
+    const char* name;
+    std::vector<ListedPrinterDevice> listed;
+    const char* picked; // --device, or null
+    const char* opened; // the path the search opens and keeps, or null for none
+    bool several;       // none taken because several of the family are attached
+};
+
+class WindowsListing : public LocalDiscovery,
+                       public ::testing::WithParamInterface<WindowsListingCase> {};
+
+TEST_P(WindowsListing, TheOnlyOneOfTheFamilyOrThePickedOneIsTaken) {
+    const WindowsListingCase& c = GetParam();
+    Script script = c.picked != nullptr ? Script{} : noUsbUnit();
+    if (c.opened != nullptr) {
+        script.push_back(opens());
+    } else if (!c.several) {
+        script.insert(script.end(), {openFails(), openFails(), openFails()});
+    }
+    ScriptedChannel channel(script);
+    channel.listed = c.listed;
+    pickedUsbDevice = c.picked;
+
+    EXPECT_EQ(search(), c.opened != nullptr);
+
+    EXPECT_EQ(severalUsbPrintersUnpicked(), c.several);
+    EXPECT_EQ(channel.stepsLeft(), 0u);
+    EXPECT_TRUE(boxes.texts().empty());
+    EXPECT_STREQ(printerPath, c.opened != nullptr ? c.opened : "");
+    EXPECT_EQ(printerData.portType, c.opened != nullptr ? PORT_TYPE_USB : PORT_TYPE_NONE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SetupApi, WindowsListing,
+    ::testing::Values(WindowsListingCase{"OneOfTheFamilyBesideAnother",
+                                         {listed(USBPRINT_PATH, OTHER_ID),
+                                          listed(FAMILY_USBPRINT_PATH, FAMILY_ID)},
+                                         nullptr,
+                                         FAMILY_USBPRINT_PATH,
+                                         false},
+                      WindowsListingCase{
+                          "OtherOrSilentPrintersOnly",
+                          {listed(USBPRINT_PATH, OTHER_ID), listed(FAMILY_DEVICE_PATH, "")},
+                          nullptr,
+                          nullptr,
+                          false},
+                      WindowsListingCase{"SeveralOfTheFamily",
+                                         {listed(FAMILY_USBPRINT_PATH, FAMILY_ID),
+                                          listed(FAMILY_DEVICE_PATH, RASTER_ID)},
+                                         nullptr,
+                                         nullptr,
+                                         true},
+                      WindowsListingCase{"SeveralAndOnePicked",
+                                         {listed(FAMILY_USBPRINT_PATH, FAMILY_ID),
+                                          listed(FAMILY_DEVICE_PATH, RASTER_ID)},
+                                         FAMILY_DEVICE_PATH,
+                                         FAMILY_DEVICE_PATH,
+                                         false}),
+    [](const ::testing::TestParamInfo<WindowsListingCase>& instance) {
+        return instance.param.name;
+    });
