@@ -252,6 +252,7 @@ constexpr Subcommand SUBCOMMAND_ROWS[] = {
      .runProcess = runDiscover,
      .runCommands = nullptr,
      .overTcpOnly = overTcpUnlessLocal,
+     .takesLock = false,
      .showsFields = false,
      .reportsUpgrade = false},
 };
