@@ -5,9 +5,9 @@
 #include "platform/state_files.h"
 
 #include <chrono>
-#include <memory>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
