@@ -29,10 +29,10 @@ ProbeOutcome probeOutcome = noProbe();
 WriterProgress writerProgress{};
 UpgradeVerdict upgradeVerdict = noUpgrade();
 uint32_t probeCount = 0;
-std::atomic<OutcomeListener> listener{nullptr};
+std::atomic<OutcomeListener> currentListener{nullptr};
 
 void tell(OutcomeRecord changed) {
-    OutcomeListener told = listener.load();
+    OutcomeListener told = currentListener.load();
     if (told != nullptr) {
         told(changed);
     }
@@ -54,8 +54,8 @@ template <typename Record> Record read(const Record* stored) {
 
 } // namespace
 
-void setOutcomeListener(OutcomeListener told) {
-    listener = told;
+void setOutcomeListener(OutcomeListener listener) {
+    currentListener = listener;
 }
 
 ProbeOutcome beginProbeOutcome(ProbeKind kind) {
@@ -100,7 +100,7 @@ UpgradeVerdict startingUpgradeVerdict() {
 }
 
 void resetOutcomes() {
-    listener = nullptr;
+    currentListener = nullptr;
     std::lock_guard<std::mutex> lock(recordsMutex);
     probeCount = 0;
     probeOutcome = noProbe();
