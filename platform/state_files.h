@@ -22,6 +22,7 @@
 #include "platform/designated_only.h"
 #include "platform/platform_error.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct StateFileService {
@@ -56,9 +57,19 @@ struct StateFileService {
 
 extern const StateFileService* stateFileService;
 
-// For the backends: the folder the environment chose (TICKETFLASH_STATE_DIR, else
-// TICKETFLASH_JOURNAL_DIR), or null when neither is set to a text.
-const char* chosenStateFolder();
-
 // For the backends: whether a name is a plain file name, as the service takes it.
 bool plainStateFileName(const char* name);
+
+// For the backends: the state folder of this system when the environment chose none, and the
+// separator of its paths. Each backend has its own.
+bool systemStateFolder(char* folder, size_t size);
+extern const char STATE_PATH_SEPARATOR;
+
+// For the backends: the state folder and the path in it of the file name with suffix, each in
+// a buffer of size bytes; false, with the reason in *error (when not null), for a name that is
+// not a plain file name or a path that does not fit.
+bool statePath(const char* name, const char* suffix, char* folder, char* path, size_t size,
+               PlatformError* error);
+
+// For the backends: the path operation of the service.
+void showStatePath(const char* name, char* path, uint32_t size);

@@ -25,12 +25,10 @@ static bool fits(int length, size_t size) {
     return length > 0 && static_cast<size_t>(length) < size;
 }
 
-// The state folder: the chosen one, else the machine's for root, the user's own otherwise.
-static bool stateFolder(char* folder, size_t size) {
-    const char* chosen = chosenStateFolder();
-    if (chosen != nullptr) {
-        return fits(snprintf(folder, size, "%s", chosen), size);
-    }
+const char STATE_PATH_SEPARATOR = '/';
+
+// The machine's state folder for root, the user's own otherwise.
+bool systemStateFolder(char* folder, size_t size) {
     if (geteuid() == 0) {
         return fits(snprintf(folder, size, "/var/lib/ticketflash"), size);
     }
@@ -41,22 +39,6 @@ static bool stateFolder(char* folder, size_t size) {
         return fits(snprintf(folder, size, "%s/.local/state/ticketflash", getenv("HOME")), size);
     }
     return false;
-}
-
-// The folder and the file's path in it; false, with the reason in *error, for a name that is
-// not a plain file name or a path that does not fit.
-static bool statePath(const char* name, const char* suffix, char (&folder)[PATH_MAX],
-                      char (&path)[PATH_MAX], PlatformError* error) {
-    if (!plainStateFileName(name)) {
-        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
-        return false;
-    }
-    if (!stateFolder(folder, sizeof folder) ||
-        !fits(snprintf(path, sizeof path, "%s/%s%s", folder, name, suffix), sizeof path)) {
-        reportPlatformError(error, {PLATFORM_ERROR_TOO_LARGE, 0});
-        return false;
-    }
-    return true;
 }
 
 static bool failWithErrno(PlatformError* error) {
@@ -119,8 +101,8 @@ static bool posixReplace(const char* name, const char* text, uint32_t length,
     char folder[PATH_MAX];
     char path[PATH_MAX];
     char temporary[PATH_MAX];
-    if (!statePath(name, "", folder, path, error) ||
-        !statePath(name, TEMPORARY_SUFFIX, folder, temporary, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error) ||
+        !statePath(name, TEMPORARY_SUFFIX, folder, temporary, sizeof temporary, error)) {
         return false;
     }
     if (!makeFolder(folder)) {
@@ -139,7 +121,7 @@ static bool posixReplace(const char* name, const char* text, uint32_t length,
 static bool posixAppend(const char* name, const char* text, uint32_t length, PlatformError* error) {
     char folder[PATH_MAX];
     char path[PATH_MAX];
-    if (!statePath(name, "", folder, path, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error)) {
         return false;
     }
     if (!makeFolder(folder)) {
@@ -158,7 +140,7 @@ static bool posixRead(const char* name, char* buffer, uint32_t size, uint32_t* l
     *present = false;
     char folder[PATH_MAX];
     char path[PATH_MAX];
-    if (!statePath(name, "", folder, path, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error)) {
         return false;
     }
     int descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -176,8 +158,8 @@ static bool posixRename(const char* from, const char* to, PlatformError* error) 
     char folder[PATH_MAX];
     char fromPath[PATH_MAX];
     char toPath[PATH_MAX];
-    if (!statePath(from, "", folder, fromPath, error) ||
-        !statePath(to, "", folder, toPath, error)) {
+    if (!statePath(from, "", folder, fromPath, sizeof fromPath, error) ||
+        !statePath(to, "", folder, toPath, sizeof toPath, error)) {
         return false;
     }
     if (rename(fromPath, toPath) != 0 || !flushFolder(folder)) {
@@ -189,7 +171,7 @@ static bool posixRename(const char* from, const char* to, PlatformError* error) 
 static bool posixRemove(const char* name, PlatformError* error) {
     char folder[PATH_MAX];
     char path[PATH_MAX];
-    if (!statePath(name, "", folder, path, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error)) {
         return false;
     }
     if (unlink(path) != 0) {
@@ -198,22 +180,13 @@ static bool posixRemove(const char* name, PlatformError* error) {
     return flushFolder(folder) ? true : failWithErrno(error);
 }
 
-static void posixPath(const char* name, char* path, uint32_t size) {
-    char folder[PATH_MAX];
-    char full[PATH_MAX];
-    const char* shown = statePath(name, "", folder, full, nullptr) ? full : name;
-    if (size > 0) {
-        snprintf(path, size, "%s", shown);
-    }
-}
-
 static const StateFileService posixStateFiles = {
     .read = posixRead,
     .replace = posixReplace,
     .append = posixAppend,
     .rename = posixRename,
     .remove = posixRemove,
-    .path = posixPath,
+    .path = showStatePath,
 };
 
 const StateFileService* stateFileService = &posixStateFiles;

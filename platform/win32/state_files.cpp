@@ -16,31 +16,13 @@ static bool fits(int length, size_t size) {
     return length > 0 && static_cast<size_t>(length) < size;
 }
 
-static bool stateFolder(char* folder, size_t size) {
-    const char* chosen = chosenStateFolder();
-    if (chosen != nullptr) {
-        return fits(snprintf(folder, size, "%s", chosen), size);
-    }
+const char STATE_PATH_SEPARATOR = '\\';
+
+bool systemStateFolder(char* folder, size_t size) {
     char base[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("ProgramData", base, sizeof base);
     return length > 0 && length < sizeof base &&
            fits(snprintf(folder, size, "%s\\ticketflash", base), size);
-}
-
-// The folder and the file's path in it; false, with the reason in *error, for a name that is
-// not a plain file name or a path that does not fit.
-static bool statePath(const char* name, const char* suffix, char (&folder)[MAX_PATH],
-                      char (&path)[MAX_PATH], PlatformError* error) {
-    if (!plainStateFileName(name)) {
-        reportPlatformError(error, {PLATFORM_ERROR_INVALID, 0});
-        return false;
-    }
-    if (!stateFolder(folder, sizeof folder) ||
-        !fits(snprintf(path, sizeof path, "%s\\%s%s", folder, name, suffix), sizeof path)) {
-        reportPlatformError(error, {PLATFORM_ERROR_TOO_LARGE, 0});
-        return false;
-    }
-    return true;
 }
 
 static bool failWithLastError(PlatformError* error) {
@@ -96,8 +78,8 @@ static bool win32Replace(const char* name, const char* text, uint32_t length,
     char folder[MAX_PATH];
     char path[MAX_PATH];
     char temporary[MAX_PATH];
-    if (!statePath(name, "", folder, path, error) ||
-        !statePath(name, TEMPORARY_SUFFIX, folder, temporary, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error) ||
+        !statePath(name, TEMPORARY_SUFFIX, folder, temporary, sizeof temporary, error)) {
         return false;
     }
     if (!makeFolder(folder)) {
@@ -112,7 +94,7 @@ static bool win32Replace(const char* name, const char* text, uint32_t length,
 static bool win32Append(const char* name, const char* text, uint32_t length, PlatformError* error) {
     char folder[MAX_PATH];
     char path[MAX_PATH];
-    if (!statePath(name, "", folder, path, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error)) {
         return false;
     }
     if (!makeFolder(folder)) {
@@ -133,7 +115,7 @@ static bool win32Read(const char* name, char* buffer, uint32_t size, uint32_t* l
     *present = false;
     char folder[MAX_PATH];
     char path[MAX_PATH];
-    if (!statePath(name, "", folder, path, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error)) {
         return false;
     }
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -152,8 +134,8 @@ static bool win32Rename(const char* from, const char* to, PlatformError* error) 
     char folder[MAX_PATH];
     char fromPath[MAX_PATH];
     char toPath[MAX_PATH];
-    if (!statePath(from, "", folder, fromPath, error) ||
-        !statePath(to, "", folder, toPath, error)) {
+    if (!statePath(from, "", folder, fromPath, sizeof fromPath, error) ||
+        !statePath(to, "", folder, toPath, sizeof toPath, error)) {
         return false;
     }
     return MoveFileExA(fromPath, toPath, MOVE_DURABLY) ? true : failWithLastError(error);
@@ -162,7 +144,7 @@ static bool win32Rename(const char* from, const char* to, PlatformError* error) 
 static bool win32Remove(const char* name, PlatformError* error) {
     char folder[MAX_PATH];
     char path[MAX_PATH];
-    if (!statePath(name, "", folder, path, error)) {
+    if (!statePath(name, "", folder, path, sizeof path, error)) {
         return false;
     }
     if (!DeleteFileA(path) && !absent(GetLastError())) {
@@ -171,22 +153,13 @@ static bool win32Remove(const char* name, PlatformError* error) {
     return true;
 }
 
-static void win32Path(const char* name, char* path, uint32_t size) {
-    char folder[MAX_PATH];
-    char full[MAX_PATH];
-    const char* shown = statePath(name, "", folder, full, nullptr) ? full : name;
-    if (size > 0) {
-        snprintf(path, size, "%s", shown);
-    }
-}
-
 static const StateFileService win32StateFiles = {
     .read = win32Read,
     .replace = win32Replace,
     .append = win32Append,
     .rename = win32Rename,
     .remove = win32Remove,
-    .path = win32Path,
+    .path = showStatePath,
 };
 
 const StateFileService* stateFileService = &win32StateFiles;
