@@ -27,13 +27,17 @@ bool GetPrinterID(ChannelHandle handle, PrinterData* record) {
     // A backend that reports more than it could have delivered must not take us past the reply.
     received = std::min<uint32_t>(received, sizeof reply);
     logPrinterTraffic("GetPrinterID - reply", reply, received);
-    size_t count = std::min<size_t>(received, sizeof record->deviceId - 1);
+    storeDeviceId(record, reply, received);
+    sleepMilliseconds(DEVICE_ID_PAUSE_MILLISECONDS);
+    return true;
+}
+
+void storeDeviceId(PrinterData* record, const uint8_t* reply, uint32_t length) {
+    size_t count = std::min<size_t>(length, sizeof record->deviceId - 1);
     const void* nul = memchr(reply, 0, count);
     if (nul != nullptr) {
-        count = static_cast<const uint8_t*>(nul) - reply;
+        count = static_cast<size_t>(static_cast<const uint8_t*>(nul) - reply);
     }
     memcpy(record->deviceId, reply, count);
     record->deviceId[count] = '\0';
-    sleepMilliseconds(DEVICE_ID_PAUSE_MILLISECONDS);
-    return true;
 }

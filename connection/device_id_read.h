@@ -1,7 +1,7 @@
 #pragma once
 
 // Reading the printer's IEEE 1284 device id from a local channel (the TCP read is
-// GetPrinterIDEthernet in connection/ethernet.h).
+// GetPrinterIDEthernet in connection/ethernet.h), and storing an id as both reads do.
 
 #include "identity/printer_data.h"
 #include "platform/local_channel.h"
@@ -14,3 +14,8 @@ constexpr uint32_t DEVICE_ID_REQUEST_CODE = 0x16000C;
 // shows "GetPrinterID - Error = <error>, IOCTL = 16000C", leaves deviceId as it was and
 // returns false. Blocks the calling thread.
 bool GetPrinterID(ChannelHandle handle, PrinterData* record);
+
+// Stores a device id as the printer sent it, on either route, in record->deviceId: the text
+// ends at the first zero byte, with the reply or with the record's room, whichever comes first.
+// The older id goes entirely.
+void storeDeviceId(PrinterData* record, const uint8_t* reply, uint32_t length);

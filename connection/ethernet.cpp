@@ -1,5 +1,6 @@
 #include "connection/ethernet.h"
 
+#include "connection/device_id_read.h"
 #include "connection/printer_traffic.h"
 #include "connection/route_failure.h"
 #include "connection/status.h"
@@ -223,12 +224,7 @@ bool GetPrinterIDEthernet(SocketHandle socket, PrinterData* record) {
         return false;
     }
     logPrinterTraffic("GetPrinterIDEthernet - reply", reply, static_cast<uint32_t>(received));
-    // The text ends at the first zero byte or with the reply; the older id goes entirely.
-    const void* zero = memchr(reply, 0, static_cast<size_t>(received));
-    size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - reply)
-                                    : static_cast<size_t>(received);
-    memcpy(record->deviceId, reply, length);
-    record->deviceId[length] = '\0';
+    storeDeviceId(record, reply, static_cast<uint32_t>(received));
     return true;
 }
 

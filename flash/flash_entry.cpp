@@ -2,10 +2,9 @@
 
 #include "connection/ethernet.h"
 #include "connection/local_discovery.h"
-#include "connection/printer_traffic.h"
+#include "connection/printer_route.h"
 #include "connection/route_failure.h"
 #include "connection/status.h"
-#include "flash/channel_write.h"
 #include "flash/firmware_pick.h"
 #include "history/upgrade_history.h"
 #include "identity/device_id.h"
@@ -113,31 +112,30 @@ static bool holdsFlashReady(const uint8_t* reply, uint32_t length) {
     return received.find(FLASH_READY_MARKER) != std::string_view::npos;
 }
 
-// One further read of the reply on a route: *length in, room; out, the count received.
-typedef bool (*ReplyRead)(intptr_t channel, uint8_t* buffer, uint32_t* length);
+// How the further reads of a reply go on a route: a local channel is given a pause before each,
+// and each waits at most timeoutMilliseconds over TCP (see PrinterRoute::readReply).
+struct FurtherReads {
+    uint32_t pauseMilliseconds;
+    uint32_t timeoutMilliseconds;
+};
 
 // Adds to the reply (*length bytes so far) until it holds "FLASH READY", the buffer is full, a
 // read brings nothing or the extra reads are used up.
-static void gatherFlashReply(ReplyRead read, intptr_t channel, uint8_t* reply, uint32_t* length) {
+static void gatherFlashReply(PrinterChannel channel, FurtherReads reads, uint8_t* reply,
+                             uint32_t* length) {
     for (int extra = 0; extra < FLASH_REPLY_EXTRA_READS && *length < REPLY_SIZE &&
                         !holdsFlashReady(reply, *length);
          ++extra) {
+        if (reads.pauseMilliseconds > 0) {
+            sleepMilliseconds(reads.pauseMilliseconds);
+        }
         uint32_t more = REPLY_SIZE - *length;
-        if (!read(channel, reply + *length, &more) || more == 0) {
+        if (!channel.route->readReply(channel, reply + *length, &more, reads.timeoutMilliseconds) ||
+            more == 0) {
             return;
         }
         *length += more;
     }
-}
-
-static bool readMoreLocal(intptr_t channel, uint8_t* buffer, uint32_t* length) {
-    sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
-    return readPrinterHandle(channel, buffer, *length, length);
-}
-
-static bool readMoreEthernet(intptr_t channel, uint8_t* buffer, uint32_t* length) {
-    return ReadDataEthernet(channel, buffer, length,
-                            ethernetTimeouts.receiveMilliseconds / FLASH_REPLY_EXTRA_READS);
 }
 
 // An entry that stops after the printer took the flash-mode request: the user must know that
@@ -234,18 +232,13 @@ static bool startWriter(WriterJob* job, DialogControls* controls, FirmwareImage*
 
 // One command of the entry, written whole; a failure is logged with its cause, which for a
 // command the printer took nothing of no lower layer logs.
-static bool writeCommand(ChannelWrite write, intptr_t channel, const uint8_t* bytes,
-                         uint32_t size) {
+static bool writeCommand(PrinterChannel channel, const uint8_t* bytes, uint32_t size) {
     PlatformError error;
-    if (!writeWhole(write, channel, bytes, size, nullptr, &error)) {
+    if (!writeWhole(channel, bytes, size, nullptr, &error)) {
         debugLogFailure("enterFlashMode - command write", nullptr, error);
         return false;
     }
     return true;
-}
-
-static bool writeLocal(ChannelHandle handle, const uint8_t* bytes, uint32_t size) {
-    return writeCommand(writeLocalChannel, handle, bytes, size);
 }
 
 // The pause after a local command, and the status reply it brings, into reply (the whole
@@ -263,13 +256,14 @@ static bool readReplyLocal(ChannelHandle handle, uint32_t pause, uint8_t* reply,
 // The local command sequence; true when the printer answered "FLASH READY". The first reply
 // only shows that the printer listens; the second, in the same buffer, must hold the marker.
 bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
+    const PrinterChannel channel = {&localPrinterRoute, handle};
     uint8_t reply[REPLY_SIZE];
     uint32_t length = 0;
     sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
     if (!claimFlashModeRequest()) {
         return false;
     }
-    if (!writeLocal(handle, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
+    if (!writeCommand(channel, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
         return refuseEntry("Error 1bFR");
     }
     verdict.flashModeRequested = true;
@@ -277,7 +271,7 @@ bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
         return false;
     }
     sleepMilliseconds(PAUSE_AFTER_FIRST_REPLY_MS);
-    if (!writeLocal(handle, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL)) {
+    if (!writeCommand(channel, FLASH_CONFIRM_LOCAL, sizeof FLASH_CONFIRM_LOCAL)) {
         return refuseEntry("Error 1bIA");
     }
     if (!readReplyLocal(handle, PAUSE_AFTER_CONFIRM_MS, reply, &length, printer)) {
@@ -285,33 +279,30 @@ bool enterFlashModeLocal(ChannelHandle handle, PrinterData* printer) {
     }
     // A parallel port wants one more byte to release the reply; a USB channel must not get it.
     if (printer->portType == PORT_TYPE_PARALLEL &&
-        !writeLocal(handle, PARALLEL_TRAILER, sizeof PARALLEL_TRAILER)) {
+        !writeCommand(channel, PARALLEL_TRAILER, sizeof PARALLEL_TRAILER)) {
         return refuseEntry("Benign write of 0 failed");
     }
-    gatherFlashReply(readMoreLocal, handle, reply, &length);
+    gatherFlashReply(channel, {PAUSE_AFTER_REQUEST_MS, 0}, reply, &length);
     if (!holdsFlashReady(reply, length)) {
         return refuseEntry("Failed to entered flash programming mode");
     }
     return true;
 }
 
-static bool sendEthernet(SocketHandle socket, const uint8_t* bytes, uint32_t size) {
-    return writeCommand(writeEthernetChannel, socket, bytes, size);
-}
-
 // The Ethernet command sequence; true when the printer answered "FLASH READY".
 bool enterFlashModeEthernet(SocketHandle socket) {
+    const PrinterChannel channel = {&ethernetPrinterRoute, socket};
     sleepMilliseconds(PAUSE_BEFORE_REQUEST_MS);
     if (!claimFlashModeRequest()) {
         return false;
     }
-    if (!sendEthernet(socket, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
+    if (!writeCommand(channel, FLASH_MODE_REQUEST, sizeof FLASH_MODE_REQUEST)) {
         return refuseEntry("Error writing [esc]FR to printer");
     }
     verdict.flashModeRequested = true;
     debugLog("Success writing [esc]FR to printer");
     sleepMilliseconds(PAUSE_AFTER_REQUEST_MS);
-    if (!sendEthernet(socket, FLASH_CONFIRM_ETHERNET, sizeof FLASH_CONFIRM_ETHERNET)) {
+    if (!writeCommand(channel, FLASH_CONFIRM_ETHERNET, sizeof FLASH_CONFIRM_ETHERNET)) {
         return refuseEntry("Error writing <SA15> to printer");
     }
     debugLog("Success writing <SA15> to printer");
@@ -322,7 +313,8 @@ bool enterFlashModeEthernet(SocketHandle socket) {
         return refuseEntry("Could not read status back after writing <SA15>");
     }
     debugLog("Success reading after <SA15> written to printer");
-    gatherFlashReply(readMoreEthernet, socket, reply, &length);
+    gatherFlashReply(channel, {0, ethernetTimeouts.receiveMilliseconds / FLASH_REPLY_EXTRA_READS},
+                     reply, &length);
     if (!holdsFlashReady(reply, length)) {
         return refuseEntry("Failed to entered flash programming mode");
     }
@@ -424,9 +416,15 @@ static void recordNoPrinter() {
     recordStop(UPGRADE_FAILURE_NO_PRINTER, "", routeFailure.error);
 }
 
-// The socket and handle the upgrade opened are the writer's once it runs; when the upgrade
-// stops before that, they are closed here at once, so that no later command meets a channel
-// to a printer left half-way into flash mode.
+// The channel the upgrade opened is the writer's once it runs; when the upgrade stops before
+// that, it is closed here at once, so that no later command meets a channel to a printer left
+// half-way into flash mode.
+static void closeUnlessWriting(PrinterChannel channel, bool writerStarted) {
+    if (!writerStarted) {
+        channel.route->close(channel);
+    }
+}
+
 static void upgradeOverEthernet() {
     debugLog("Attempting to program flash via Ethernet");
     if (!connectEthernet(&printerSocket, ethernetSettings.ipOctet1, ethernetSettings.ipOctet2,
@@ -436,10 +434,9 @@ static void upgradeOverEthernet() {
         return;
     }
     debugLog("Created socket for flash programming");
-    if (!confirmSameVersion(&printerData) ||
-        !programFlashEthernet(printerSocket, &dialogControls, &printerData)) {
-        closeSocket(printerSocket);
-    }
+    bool started = confirmSameVersion(&printerData) &&
+                   programFlashEthernet(printerSocket, &dialogControls, &printerData);
+    closeUnlessWriting({&ethernetPrinterRoute, printerSocket}, started);
 }
 
 static void upgradeOverLocalChannel() {
@@ -447,11 +444,9 @@ static void upgradeOverLocalChannel() {
         recordNoPrinter();
         return;
     }
-    if (!confirmSameVersion(&printerData) ||
-        !programFlashLocal(printerHandle, &dialogControls, &printerData)) {
-        closePrinterHandle(printerHandle);
-        printerHandle = INVALID_CHANNEL_HANDLE;
-    }
+    bool started = confirmSameVersion(&printerData) &&
+                   programFlashLocal(printerHandle, &dialogControls, &printerData);
+    closeUnlessWriting({&localPrinterRoute, printerHandle}, started);
 }
 
 void upgradePrinterFirmware() {

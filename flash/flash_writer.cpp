@@ -1,12 +1,9 @@
 #include "flash/flash_writer.h"
 
-#include "connection/ethernet.h"
-#include "connection/local_discovery.h"
-#include "flash/channel_write.h"
+#include "connection/printer_route.h"
 #include "history/upgrade_history.h"
 #include "identity/device_id.h"
 #include "outcome/outcomes.h"
-#include "platform/designated_only.h"
 #include "platform/kernel.h"
 #include "platform/user_interface.h"
 
@@ -28,34 +25,24 @@ static const uint32_t SECOND_MS = 1000;
 static const uint32_t END_OF_FILE_PAUSE_MS = 1000;
 static const uint32_t KILOBYTE = 1024;
 
-// What tells the two thread bodies apart.
-struct WriterRoute {
-    DesignatedOnly designatedOnly{};
-    ChannelWrite write;
-    intptr_t WriterJob::*channel; // the job's handle or socket
-    void (*closeChannel)(const WriterJob* job);
-    bool powerCycleNotice; // the USB notice for boards I and II
-    void (*closingProbe)(const WriterJob* job);
-};
-
 bool writerBusy() {
     // The flag is read first: the writer raises closingProbeRunning before it clears the flag.
     return updateInProgress.load() || closingProbeRunning.load();
 }
 
-// The handle is closed once: the global is marked closed when it holds the same value.
-static void closeLocal(const WriterJob* job) {
-    closePrinterHandle(job->handle);
-    if (printerHandle == job->handle) {
-        printerHandle = INVALID_CHANNEL_HANDLE;
-    }
+static bool needsPowerCycle(const PrinterData* printer) {
+    return printer->portType == PORT_TYPE_USB &&
+           (printer->boardType == BOARD_LOGIC_I || printer->boardType == BOARD_LOGIC_II);
 }
 
-static void closeEthernet(const WriterJob* job) {
-    closeSocket(job->socket);
-}
-
+// The local body's closing steps after its channel is closed: older USB adapters of boards I
+// and II come back only after a power cycle, so the user is asked for one before the probe.
 static void probeLocal(const WriterJob* job) {
+    if (needsPowerCycle(job->printer)) {
+        userInterfaceService->messageBox("USB printer, please power cycle printer before "
+                                         "proceeding, older USB adpaters need BRANDING",
+                                         "update", MESSAGE_BOX_OK);
+    }
     if (writerClosingProbes.local != nullptr) {
         writerClosingProbes.local(job->controls, job->printer);
     }
@@ -66,21 +53,6 @@ static void probeEthernet(const WriterJob* job) {
         writerClosingProbes.ethernet(job->controls, job->printer, &job->address);
     }
 }
-
-static const WriterRoute LOCAL_ROUTE = {
-    .write = writeLocalChannel,
-    .channel = &WriterJob::handle,
-    .closeChannel = closeLocal,
-    .powerCycleNotice = true,
-    .closingProbe = probeLocal,
-};
-static const WriterRoute ETHERNET_ROUTE = {
-    .write = writeEthernetChannel,
-    .channel = &WriterJob::socket,
-    .closeChannel = closeEthernet,
-    .powerCycleNotice = false,
-    .closingProbe = probeEthernet,
-};
 
 static void showStatus(const WriterJob* job, const char* text) {
     userInterfaceService->setText(job->controls->programStatusText, text);
@@ -117,7 +89,7 @@ static void showWriteError(PlatformError error) {
 // Streams the image in blocks of at most FLASH_BLOCK_SIZE bytes, each announced by the running
 // count of kilobytes including that block, keeping writerOutcome up to date. False after a write
 // error, which has been shown.
-static bool streamImage(const WriterJob* job, const WriterRoute* route) {
+static bool streamImage(const WriterJob* job, PrinterChannel channel) {
     FirmwareImage* image = job->image;
     // The printer takes the image in 16-bit words: an odd last byte is never sent, and the
     // catalogue keeps the even size from now on.
@@ -141,8 +113,7 @@ static bool streamImage(const WriterJob* job, const WriterRoute* route) {
         // of the image is skipped.
         PlatformError error;
         uint32_t accepted = 0;
-        bool written =
-            writeWhole(route->write, job->*route->channel, position, block, &accepted, &error);
+        bool written = writeWhole(channel, position, block, &accepted, &error);
         writerOutcome.bytesAccepted += accepted;
         reportPhase(WRITER_PHASE_IMAGE, 0);
         if (!written) {
@@ -164,11 +135,6 @@ static void waitForReset(const WriterJob* job) {
     showStatus(job, "Progamming complete");
     showState(job, " ");
     reportPhase(WRITER_PHASE_COMPLETE, 0);
-}
-
-static bool needsPowerCycle(const PrinterData* printer) {
-    return printer->portType == PORT_TYPE_USB &&
-           (printer->boardType == BOARD_LOGIC_I || printer->boardType == BOARD_LOGIC_II);
 }
 
 // What the closing probe read tells whether the printer runs the image: a probe that ran after
@@ -204,37 +170,38 @@ static void judgeUpgrade(uint32_t probeBefore) {
 // cleared first so that the user may exit again; the dialog's other commands wait for
 // writerBusy() until the closing probe, which uses the same globals, has returned, and the
 // verdict is in.
-static void finishWriter(const WriterJob* job, const WriterRoute* route) {
+static void finishWriter(const WriterJob* job, PrinterChannel channel,
+                         void (*closingProbe)(const WriterJob* job)) {
     closingProbeRunning = true;
     updateInProgress = false;
-    route->closeChannel(job);
+    channel.route->close(channel);
     reportPhase(WRITER_PHASE_CLOSING_PROBE, 0);
-    if (route->powerCycleNotice && needsPowerCycle(job->printer)) {
-        userInterfaceService->messageBox("USB printer, please power cycle printer before "
-                                         "proceeding, older USB adpaters need BRANDING",
-                                         "update", MESSAGE_BOX_OK);
-    }
     uint32_t probeBefore = lastProbeOutcome().number;
-    route->closingProbe(job);
+    closingProbe(job);
     judgeUpgrade(probeBefore);
     reportPhase(WRITER_PHASE_DONE, 0);
     closingProbeRunning = false;
 }
 
-static void runWriter(const WriterJob* job, const WriterRoute* route) {
+// The two bodies differ in their channel, the job's handle or socket on its route, and in
+// their closing probe.
+static void runWriter(const WriterJob* job, PrinterChannel channel,
+                      void (*closingProbe)(const WriterJob* job)) {
     writerOutcome = WriterOutcome{false, 0, 0, {}};
     showStatus(job, "Delaying 15 seconds");
     countSeconds(job, WRITER_PHASE_DELAY, DELAY_SECONDS);
-    if (streamImage(job, route)) {
+    if (streamImage(job, channel)) {
         waitForReset(job);
     }
-    finishWriter(job, route);
+    finishWriter(job, channel, closingProbe);
 }
 
-void flashWriterLocal(void* job) {
-    runWriter(static_cast<const WriterJob*>(job), &LOCAL_ROUTE);
+void flashWriterLocal(void* argument) {
+    const auto* job = static_cast<const WriterJob*>(argument);
+    runWriter(job, {&localPrinterRoute, job->handle}, probeLocal);
 }
 
-void flashWriterEthernet(void* job) {
-    runWriter(static_cast<const WriterJob*>(job), &ETHERNET_ROUTE);
+void flashWriterEthernet(void* argument) {
+    const auto* job = static_cast<const WriterJob*>(argument);
+    runWriter(job, {&ethernetPrinterRoute, job->socket}, probeEthernet);
 }

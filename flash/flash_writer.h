@@ -66,6 +66,6 @@ struct WriterClosingProbes {
 
 extern WriterClosingProbes writerClosingProbes;
 
-// The thread bodies; each takes the address of the WriterJob.
-void flashWriterLocal(void* job);
-void flashWriterEthernet(void* job);
+// The thread bodies; the argument of each is the address of the WriterJob.
+void flashWriterLocal(void* argument);
+void flashWriterEthernet(void* argument);
