@@ -434,9 +434,11 @@ static void upgradeOverEthernet() {
         return;
     }
     debugLog("Created socket for flash programming");
+    // Taken before the writer starts: from then on the writer owns the socket and its global.
+    PrinterChannel channel = {&ethernetPrinterRoute, printerSocket};
     bool started = confirmSameVersion(&printerData) &&
                    programFlashEthernet(printerSocket, &dialogControls, &printerData);
-    closeUnlessWriting({&ethernetPrinterRoute, printerSocket}, started);
+    closeUnlessWriting(channel, started);
 }
 
 static void upgradeOverLocalChannel() {
@@ -444,9 +446,10 @@ static void upgradeOverLocalChannel() {
         recordNoPrinter();
         return;
     }
+    PrinterChannel channel = {&localPrinterRoute, printerHandle};
     bool started = confirmSameVersion(&printerData) &&
                    programFlashLocal(printerHandle, &dialogControls, &printerData);
-    closeUnlessWriting({&localPrinterRoute, printerHandle}, started);
+    closeUnlessWriting(channel, started);
 }
 
 void upgradePrinterFirmware() {
