@@ -26,8 +26,11 @@ constexpr uint32_t POLL_MILLISECONDS = 100;
 constexpr auto CHILD_TIME_LIMIT = std::chrono::minutes(20);
 constexpr char INTERRUPTED_BEFORE_START[] = "interrupted before its upgrade started";
 
+struct ChildPass;
+
 struct RunningChild {
     FleetPrinter* printer;
+    const ChildPass* pass;
     ChildHandle handle;
     std::string pendingLine; // the start of a record line whose end has not come yet
     bool interrupted;
@@ -35,13 +38,15 @@ struct RunningChild {
     std::chrono::steady_clock::time_point startedAt;
 };
 
-// One pass over printers: which child run each gets, and what is made of its end.
+// One kind of child run: its arguments, what is made of its end, and the stages it moves its
+// printer through.
 struct ChildPass {
     DesignatedOnly designatedOnly{};
     std::vector<std::string> (*arguments)(const FleetPrinter& printer);
     void (*judge)(FleetPrinter* printer, const RunningChild& child, int exitCode);
     const char* startPhase;
-    bool (*mayStartAnother)(); // besides an interrupt, which stops every pass
+    FleetStage runningStage;
+    FleetStage endedStage;
 };
 
 CliOptions fleetOptions;
@@ -50,6 +55,14 @@ std::vector<std::string> shownEvents; // the last plain line of each printer
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> questionOpen{false};
 int upgradesFailed = 0;
+// Whether upgrades may start: at once with --yes, else once the plan is confirmed.
+bool upgradesConfirmed = false;
+// The canaries are chosen in inventory order as the probes end: the printers up to canaryCursor
+// have been looked at, canariesChosen once all are known.
+size_t canaryCursor = 0;
+int canariesMarked = 0;
+bool canariesChosen = false;
+int probedToUpgrade = 0; // probes that found their printer needs an image
 
 std::vector<std::string> addressArguments(const FleetPrinter& printer) {
     return {"--ip", printer.where.address, "--port", std::to_string(printer.where.port)};
@@ -99,6 +112,7 @@ std::vector<std::string> upgradeArguments(const FleetPrinter& printer) {
 
 void judgeProbeChild(FleetPrinter* printer, const RunningChild&, int exitCode) {
     judgeProbe(printer, exitCode, fleetOptions.reinstall);
+    probedToUpgrade += printer->outcome == FLEET_OUTCOME_OPEN ? 1 : 0;
 }
 
 void judgeUpgradeChild(FleetPrinter* printer, const RunningChild& child, int exitCode) {
@@ -106,10 +120,6 @@ void judgeUpgradeChild(FleetPrinter* printer, const RunningChild& child, int exi
     if (printer->outcome == FLEET_OUTCOME_FAILED || printer->outcome == FLEET_OUTCOME_NOT_FOUND) {
         ++upgradesFailed;
     }
-}
-
-bool always() {
-    return true;
 }
 
 // --max-failures: the upgrades already running finish, no other starts.
@@ -121,13 +131,15 @@ const ChildPass PROBE_PASS = {
     .arguments = probeArguments,
     .judge = judgeProbeChild,
     .startPhase = "probing",
-    .mayStartAnother = always,
+    .runningStage = FLEET_STAGE_PROBING,
+    .endedStage = FLEET_STAGE_PROBED,
 };
 const ChildPass UPGRADE_PASS = {
     .arguments = upgradeArguments,
     .judge = judgeUpgradeChild,
     .startPhase = "starting",
-    .mayStartAnother = belowFailureLimit,
+    .runningStage = FLEET_STAGE_UPGRADING,
+    .endedStage = FLEET_STAGE_UPGRADED,
 };
 
 // The table on a terminal, else a plain line for each printer whose event changed.
@@ -155,13 +167,15 @@ bool startChild(FleetPrinter* printer, const ChildPass& pass, RunningChild* chil
     PlatformError error;
     ChildHandle handle = processService->startSelf(list.data(), &error);
     if (handle == NO_CHILD) {
+        printer->stage = pass.endedStage;
         printer->outcome = FLEET_OUTCOME_FAILED;
         printer->reason = "its run could not be started: " + describedError(error);
         return false;
     }
+    printer->stage = pass.runningStage;
     printer->phase = pass.startPhase;
     startChildRecords(printer);
-    *child = {printer, handle, {}, false, false, std::chrono::steady_clock::now()};
+    *child = {printer, &pass, handle, {}, false, false, std::chrono::steady_clock::now()};
     return true;
 }
 
@@ -196,7 +210,7 @@ bool readChild(RunningChild* child) {
 }
 
 // True when the child has ended and all it wrote was read; its printer is then judged.
-bool childFinished(RunningChild* child, const ChildPass& pass) {
+bool childFinished(RunningChild* child) {
     bool streamsEnded = readChild(child);
     int exitCode = CHILD_EXIT_ABNORMAL;
     if (!processService->childEnded(child->handle, &exitCode)) {
@@ -207,7 +221,8 @@ bool childFinished(RunningChild* child, const ChildPass& pass) {
         readChild(child);
     }
     processService->releaseChild(child->handle);
-    pass.judge(child->printer, *child, exitCode);
+    child->printer->stage = child->pass->endedStage;
+    child->pass->judge(child->printer, *child, exitCode);
     FleetPrinter* printer = child->printer;
     if (child->overdue && !fleetVerified(*printer)) {
         printer->outcome = FLEET_OUTCOME_FAILED;
@@ -228,50 +243,12 @@ void interruptWhereDue(std::vector<RunningChild>* running) {
     }
 }
 
-bool mayStartAnother(const ChildPass& pass) {
-    return !stopRequested.load() && pass.mayStartAnother();
-}
-
-// The printers still open, or the canaries among them.
-std::vector<FleetPrinter*> openPrinters(bool canariesOnly) {
-    std::vector<FleetPrinter*> open;
-    for (FleetPrinter& printer : fleet) {
-        if (printer.outcome == FLEET_OUTCOME_OPEN && (printer.canary || !canariesOnly)) {
-            open.push_back(&printer);
-        }
-    }
-    return open;
-}
-
-// Runs the pass's child for each waiting printer, at most --jobs at once, until every child
-// started has ended. Once the pass may start no other (an interrupt, too many failures), those
-// left wait on.
-void runPass(const ChildPass& pass, const std::vector<FleetPrinter*>& waiting) {
-    std::vector<RunningChild> running;
-    size_t next = 0;
-    while (!running.empty() || (next < waiting.size() && mayStartAnother(pass))) {
-        while (mayStartAnother(pass) && next < waiting.size() &&
-               running.size() < static_cast<size_t>(fleetOptions.jobs)) {
-            RunningChild child;
-            if (startChild(waiting[next++], pass, &child)) {
-                running.push_back(child);
-            }
-        }
-        interruptWhereDue(&running);
-        for (size_t index = running.size(); index-- > 0;) {
-            if (childFinished(&running[index], pass)) {
-                running.erase(running.begin() + static_cast<std::ptrdiff_t>(index));
-            }
-        }
-        showFleet();
-        sleepMilliseconds(POLL_MILLISECONDS);
-    }
-}
-
 void closeOpenPrinters(FleetOutcome outcome, const std::string& reason) {
-    for (FleetPrinter* printer : openPrinters(false)) {
-        printer->outcome = outcome;
-        printer->reason = reason;
+    for (FleetPrinter& printer : fleet) {
+        if (printer.outcome == FLEET_OUTCOME_OPEN) {
+            printer.outcome = outcome;
+            printer.reason = reason;
+        }
     }
 }
 
@@ -279,40 +256,131 @@ void skipOpenPrinters(const std::string& reason) {
     closeOpenPrinters(FLEET_OUTCOME_SKIPPED, reason);
 }
 
-// --canary K, by default one printer when more than a handful are to be upgraded: the first K
-// of the inventory that are.
-void chooseCanaries() {
-    std::vector<FleetPrinter*> open = openPrinters(false);
-    size_t count = static_cast<size_t>(fleetOptions.canary);
-    if (fleetOptions.canary == CLI_CANARY_AUTOMATIC) {
-        count = open.size() > FLEET_HANDFUL ? 1 : 0;
+bool allProbed() {
+    for (const FleetPrinter& printer : fleet) {
+        if (printer.stage < FLEET_STAGE_PROBED) {
+            return false;
+        }
     }
-    for (size_t index = 0; index < count && index < open.size(); ++index) {
-        open[index]->canary = true;
+    return true;
+}
+
+// --canary K, by default one printer when more than a handful are to be upgraded; -1 while the
+// probes that decide it are still to end.
+int canariesWanted() {
+    if (fleetOptions.canary != CLI_CANARY_AUTOMATIC) {
+        return fleetOptions.canary;
+    }
+    if (probedToUpgrade > FLEET_HANDFUL) {
+        return 1;
+    }
+    return allProbed() ? 0 : -1;
+}
+
+// The canaries are the first printers of the inventory that are to be upgraded: each is known
+// once every printer before it has been probed.
+void chooseCanaries() {
+    int wanted = canariesWanted();
+    if (wanted < 0 || canariesChosen) {
+        return;
+    }
+    while (canariesMarked < wanted && canaryCursor < fleet.size() &&
+           fleet[canaryCursor].stage >= FLEET_STAGE_PROBED) {
+        FleetPrinter& printer = fleet[canaryCursor++];
+        if (printer.outcome == FLEET_OUTCOME_OPEN) {
+            printer.canary = true;
+            ++canariesMarked;
+        }
+    }
+    canariesChosen = canariesMarked == wanted || canaryCursor == fleet.size();
+}
+
+// The canaries that did not end verified, named; empty when all did.
+std::string unverifiedCanaries() {
+    std::string names;
+    for (const FleetPrinter& printer : fleet) {
+        if (printer.canary && !fleetVerified(printer)) {
+            names += (names.empty() ? "" : ", ") + printerName(printer);
+        }
+    }
+    return names;
+}
+
+// The canaries go first and alone; the others only once every canary is verified, and no
+// upgrade starts once --max-failures upgrades failed.
+FleetPrinter* nextUpgrade() {
+    if (!upgradesConfirmed || !belowFailureLimit()) {
+        return nullptr;
+    }
+    chooseCanaries();
+    bool othersMayStart = canariesChosen && unverifiedCanaries().empty();
+    for (FleetPrinter& printer : fleet) {
+        if (printer.stage == FLEET_STAGE_PROBED && printer.outcome == FLEET_OUTCOME_OPEN &&
+            (printer.canary || othersMayStart)) {
+            return &printer;
+        }
+    }
+    return nullptr;
+}
+
+// The next child run to start: the probes in inventory order, then the upgrades as their
+// probes allow, so that under --yes a printer's upgrade follows its own probe and need not wait
+// for the others'.
+bool nextChild(FleetPrinter** printer, const ChildPass** pass) {
+    for (FleetPrinter& waiting : fleet) {
+        if (waiting.stage == FLEET_STAGE_WAITING) {
+            *printer = &waiting;
+            *pass = &PROBE_PASS;
+            return true;
+        }
+    }
+    *printer = nextUpgrade();
+    *pass = &UPGRADE_PASS;
+    return *printer != nullptr;
+}
+
+// Runs the children that nextChild gives, at most --jobs at once, until none runs and none may
+// start: an interrupt starts no other, and the printers left wait on.
+void runChildren() {
+    std::vector<RunningChild> running;
+    FleetPrinter* printer = nullptr;
+    const ChildPass* pass = nullptr;
+    while (true) {
+        while (!stopRequested.load() && running.size() < static_cast<size_t>(fleetOptions.jobs) &&
+               nextChild(&printer, &pass)) {
+            RunningChild child;
+            if (startChild(printer, *pass, &child)) {
+                running.push_back(child);
+            }
+        }
+        if (running.empty()) {
+            return;
+        }
+        interruptWhereDue(&running);
+        for (size_t index = running.size(); index-- > 0;) {
+            if (childFinished(&running[index])) {
+                running.erase(running.begin() + static_cast<std::ptrdiff_t>(index));
+            }
+        }
+        chooseCanaries();
+        showFleet();
+        sleepMilliseconds(POLL_MILLISECONDS);
     }
 }
 
-// The canaries first, the rest only once every canary is verified; no upgrade starts once
-// --max-failures upgrades failed. Printers stopped so are not started, with the reason.
-void runUpgrades() {
-    std::vector<FleetPrinter*> canaries = openPrinters(true);
-    runPass(UPGRADE_PASS, canaries);
-    std::string unverified;
-    for (const FleetPrinter* canary : canaries) {
-        if (!fleetVerified(*canary)) {
-            unverified += (unverified.empty() ? "" : ", ") + printerName(*canary);
-        }
-    }
+// After the upgrades: the printers a canary or the failure limit kept from theirs are not
+// started, with the reason. Those an interrupt kept are left to the caller.
+void closeStoppedUpgrades() {
     if (stopRequested.load()) {
         return;
     }
+    std::string unverified = unverifiedCanaries();
     if (!unverified.empty()) {
         closeOpenPrinters(FLEET_OUTCOME_NOT_STARTED,
                           "the canary " + unverified + " was not verified (--canary)");
         return;
     }
-    runPass(UPGRADE_PASS, openPrinters(false));
-    if (!belowFailureLimit() && !stopRequested.load()) {
+    if (!belowFailureLimit()) {
         closeOpenPrinters(FLEET_OUTCOME_NOT_STARTED,
                           "upgrades failed: " + std::to_string(upgradesFailed) +
                               ", the limit of --max-failures " +
@@ -373,10 +441,10 @@ int countOpen() {
     return count;
 }
 
-// The plan, shown and confirmed once: Yes with --yes, else asked on a terminal, else refused.
+// The plan without --yes, shown and confirmed once: asked on a terminal, else refused.
 bool planConfirmed() {
     int count = countOpen();
-    if (count == 0 || fleetOptions.yes) {
+    if (count == 0) {
         return true;
     }
     if (!consoleService->isTerminal(CONSOLE_INPUT)) {
@@ -475,6 +543,12 @@ int runFleet(const CliOptions& options) {
     fleet.clear();
     stopRequested = false;
     upgradesFailed = 0;
+    // With --yes there is no plan to wait for: each printer's upgrade may follow its probe.
+    upgradesConfirmed = options.yes && !options.dryRun;
+    canaryCursor = 0;
+    canariesMarked = 0;
+    canariesChosen = false;
+    probedToUpgrade = 0;
     setupConsoleOutput(options.json);
     if (!loadInventory(options.inventory)) {
         return CLI_EXIT_USAGE;
@@ -484,20 +558,25 @@ int runFleet(const CliOptions& options) {
         fprintf(stderr, "ticketflash: cannot watch for interrupts: %s\n",
                 describedError(error).c_str());
     }
-    runPass(PROBE_PASS, openPrinters(false));
-    if (stopRequested.load()) {
-        skipOpenPrinters(INTERRUPTED_BEFORE_START);
-        return endFleet(true);
+    runChildren();
+    // Under --yes the upgrades ran beside the probes; otherwise the plan comes first.
+    if (!upgradesConfirmed) {
+        if (stopRequested.load()) {
+            skipOpenPrinters(INTERRUPTED_BEFORE_START);
+            return endFleet(true);
+        }
+        chooseCanaries();
+        showFleet();
+        if (options.dryRun) {
+            return endFleet(false, true);
+        }
+        if (!planConfirmed()) {
+            return endFleet(true);
+        }
+        upgradesConfirmed = true;
+        runChildren();
     }
-    chooseCanaries();
-    showFleet();
-    if (options.dryRun) {
-        return endFleet(false, true);
-    }
-    if (!planConfirmed()) {
-        return endFleet(true);
-    }
-    runUpgrades();
+    closeStoppedUpgrades();
     bool stopped = stopRequested.load();
     skipOpenPrinters(INTERRUPTED_BEFORE_START);
     return endFleet(stopped);

@@ -23,8 +23,18 @@ enum FleetOutcome {
     FLEET_OUTCOME_NOT_STARTED, // to be upgraded, but a canary or too many failures stopped the run
 };
 
+// How far a printer's child runs have come.
+enum FleetStage {
+    FLEET_STAGE_WAITING, // none has started
+    FLEET_STAGE_PROBING,
+    FLEET_STAGE_PROBED, // its probe has ended, or could not be started
+    FLEET_STAGE_UPGRADING,
+    FLEET_STAGE_UPGRADED, // its upgrade has ended, or could not be started
+};
+
 struct FleetPrinter {
     InventoryPrinter where;
+    FleetStage stage = FLEET_STAGE_WAITING;
     std::string model;
     std::string version; // as the probe read it
     std::string image;   // the label of the image chosen for it

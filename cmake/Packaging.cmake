@@ -36,9 +36,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# dpkg-shlibdeps works out the library packages (libcups2, the C and C++ runtimes) from the
-# programs themselves.
+# dpkg-shlibdeps works out the library packages (the C and C++ runtimes) from the programs
+# themselves; libcups2 is named, since the spooler loads it only when it first asks the server.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libcups2)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -85,14 +85,20 @@ bool appendEntry(const HistoryEntry& entry, PlatformError* error) {
                                     error);
 }
 
+// Room for a whole file, left as it comes: only the pages the file fills are ever touched, so
+// that a run over a short history does not hold the whole limit.
+std::unique_ptr<char[]> readBuffer() {
+    return std::make_unique_for_overwrite<char[]>(HISTORY_READ_LIMIT);
+}
+
 // Before a new entry: a full file becomes the older one. A failed rotation leaves the file to
 // grow: the entry matters more than the bound.
 void rotateIfFull() {
-    std::vector<char> probe(HISTORY_READ_LIMIT);
+    auto probe = readBuffer();
     uint32_t length = 0;
     bool present = false;
     PlatformError error{};
-    bool read = stateFileService->read(HISTORY_FILE_NAME, probe.data(), HISTORY_READ_LIMIT, &length,
+    bool read = stateFileService->read(HISTORY_FILE_NAME, probe.get(), HISTORY_READ_LIMIT, &length,
                                        &present, &error);
     if (present && (!read || length >= HISTORY_ROTATE_BYTES) &&
         !stateFileService->rename(HISTORY_FILE_NAME, HISTORY_OLDER_FILE_NAME, &error)) {
@@ -159,11 +165,11 @@ bool storeField(const HistoryField& field, void* context) {
 // The lines of one file, each parsed; a damaged line is passed over.
 bool readFile(const char* name, void (*visit)(const HistoryEntry& entry, void* context),
               void* context) {
-    std::vector<char> text(HISTORY_READ_LIMIT);
+    auto text = readBuffer();
     uint32_t length = 0;
     bool present = false;
     PlatformError error{};
-    if (!stateFileService->read(name, text.data(), HISTORY_READ_LIMIT, &length, &present, &error)) {
+    if (!stateFileService->read(name, text.get(), HISTORY_READ_LIMIT, &length, &present, &error)) {
         debugLogFailure("history - reading", name, error);
         return false;
     }
@@ -171,11 +177,11 @@ bool readFile(const char* name, void (*visit)(const HistoryEntry& entry, void* c
     auto entry = std::make_unique<HistoryEntry>();
     for (uint32_t start = 0; start < length;) {
         const char* newline =
-            static_cast<const char*>(memchr(text.data() + start, '\n', length - start));
-        uint32_t end = newline != nullptr ? static_cast<uint32_t>(newline - text.data()) : length;
+            static_cast<const char*>(memchr(text.get() + start, '\n', length - start));
+        uint32_t end = newline != nullptr ? static_cast<uint32_t>(newline - text.get()) : length;
         *entry = HistoryEntry{};
         entry->slot = -1;
-        if (parseHistoryLine(text.data() + start, end - start, storeField, entry.get()) &&
+        if (parseHistoryLine(text.get() + start, end - start, storeField, entry.get()) &&
             entry->id[0] != '\0') {
             visit(*entry, context);
         }
@@ -273,9 +279,21 @@ void keepIfSamePrinter(const HistoryEntry& entry, void* context) {
     }
 }
 
-// The last line of each entry, in the order entries began.
+// The entries of the printers a run holds, each as its last line says, in the order they began.
+struct HeldEntries {
+    bool (*ours)(const HistoryEntry& entry, const void* context);
+    const void* context;
+    std::vector<HistoryEntry> latest;
+};
+
+// Every line of an entry names its printer, so the other printers' entries are never kept: a
+// fleet's run over TCP holds one printer of a history that names them all.
 void keepLatestLine(const HistoryEntry& entry, void* context) {
-    std::vector<HistoryEntry>* latest = static_cast<std::vector<HistoryEntry>*>(context);
+    HeldEntries* held = static_cast<HeldEntries*>(context);
+    if (!held->ours(entry, held->context)) {
+        return;
+    }
+    std::vector<HistoryEntry>* latest = &held->latest;
     for (HistoryEntry& known : *latest) {
         if (strcmp(known.id, entry.id) == 0) {
             known = entry;
@@ -295,12 +313,12 @@ bool lastHistoryEntryOf(const char* route, const char* address, HistoryEntry* en
 
 void markInterruptedHistory(bool (*ours)(const HistoryEntry& entry, const void* context),
                             const void* context) {
-    std::vector<HistoryEntry> latest;
-    if (!forEachHistoryLine(keepLatestLine, &latest)) {
+    HeldEntries held = {ours, context, {}};
+    if (!forEachHistoryLine(keepLatestLine, &held)) {
         return;
     }
-    for (HistoryEntry& entry : latest) {
-        if (entry.state != HISTORY_PENDING || !ours(entry, context)) {
+    for (HistoryEntry& entry : held.latest) {
+        if (entry.state != HISTORY_PENDING) {
             continue;
         }
         entry.state = HISTORY_INTERRUPTED;

@@ -1,6 +1,11 @@
 // Spooler service on Linux: the queues of the CUPS server, through libcups. A queue's port is
 // its device URI; the device URI file:/dev/null is the port "FILE:". A queue is taken off its
 // port by holding it, never by changing its device, so that no job is lost meanwhile.
+//
+// libcups is loaded by the first call that asks the server, not when the program starts: a run
+// over TCP never asks it, and a fleet starts one such run per printer, each of which would
+// otherwise map and relocate libcups and the thirty libraries behind it before its first byte
+// to the printer.
 #include "platform/spooler.h"
 
 #include "platform/posix/errno_error.h"
@@ -9,9 +14,73 @@
 #include <cstdlib>
 #include <cstring>
 #include <cups/cups.h>
+#include <dlfcn.h>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
+
+namespace {
+
+// The calls of libcups that the service makes, bound when the library is loaded.
+struct Libcups {
+    decltype(&::cupsDoRequest) cupsDoRequest;
+    decltype(&::cupsLastError) cupsLastError;
+    decltype(&::cupsSetPasswordCB2) cupsSetPasswordCB2;
+    decltype(&::httpAssembleURIf) httpAssembleURIf;
+    decltype(&::ippAddInteger) ippAddInteger;
+    decltype(&::ippAddString) ippAddString;
+    decltype(&::ippAddStrings) ippAddStrings;
+    decltype(&::ippDelete) ippDelete;
+    decltype(&::ippFindAttribute) ippFindAttribute;
+    decltype(&::ippFirstAttribute) ippFirstAttribute;
+    decltype(&::ippGetGroupTag) ippGetGroupTag;
+    decltype(&::ippGetInteger) ippGetInteger;
+    decltype(&::ippGetName) ippGetName;
+    decltype(&::ippGetString) ippGetString;
+    decltype(&::ippNewRequest) ippNewRequest;
+    decltype(&::ippNextAttribute) ippNextAttribute;
+};
+
+Libcups libcups;
+
+template <typename Function> bool bind(void* library, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(dlsym(library, name));
+    return *function != nullptr;
+}
+
+bool loadLibcups() {
+    void* library = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
+    return library != nullptr && bind(library, "cupsDoRequest", &libcups.cupsDoRequest) &&
+           bind(library, "cupsLastError", &libcups.cupsLastError) &&
+           bind(library, "cupsSetPasswordCB2", &libcups.cupsSetPasswordCB2) &&
+           bind(library, "httpAssembleURIf", &libcups.httpAssembleURIf) &&
+           bind(library, "ippAddInteger", &libcups.ippAddInteger) &&
+           bind(library, "ippAddString", &libcups.ippAddString) &&
+           bind(library, "ippAddStrings", &libcups.ippAddStrings) &&
+           bind(library, "ippDelete", &libcups.ippDelete) &&
+           bind(library, "ippFindAttribute", &libcups.ippFindAttribute) &&
+           bind(library, "ippFirstAttribute", &libcups.ippFirstAttribute) &&
+           bind(library, "ippGetGroupTag", &libcups.ippGetGroupTag) &&
+           bind(library, "ippGetInteger", &libcups.ippGetInteger) &&
+           bind(library, "ippGetName", &libcups.ippGetName) &&
+           bind(library, "ippGetString", &libcups.ippGetString) &&
+           bind(library, "ippNewRequest", &libcups.ippNewRequest) &&
+           bind(library, "ippNextAttribute", &libcups.ippNextAttribute);
+}
+
+// Loads libcups once; false, with the error, when it is not there or lacks a call.
+bool libcupsLoaded(PlatformError* error) {
+    static std::once_flag once;
+    static bool loaded = false;
+    std::call_once(once, [] { loaded = loadLibcups(); });
+    if (!loaded) {
+        reportPlatformError(error, {PLATFORM_ERROR_NOT_SUPPORTED, 0});
+    }
+    return loaded;
+}
+
+} // namespace
 
 // The record of a block on Linux: the texts, stored after the records, and whether the queue
 // is stopped. A record taken off its port has the port "FILE:".
@@ -64,17 +133,17 @@ static void keepLocalQueue(QueueAttributes* found, std::vector<CupsQueue>* queue
 
 // Takes in one attribute of a queue that the program reads.
 static void readQueueAttribute(ipp_attribute_t* attribute, QueueAttributes* found) {
-    const char* name = ippGetName(attribute);
+    const char* name = libcups.ippGetName(attribute);
     if (strcmp(name, "printer-name") == 0) {
-        found->name = ippGetString(attribute, 0, nullptr);
+        found->name = libcups.ippGetString(attribute, 0, nullptr);
     } else if (strcmp(name, "device-uri") == 0) {
-        found->deviceUri = ippGetString(attribute, 0, nullptr);
+        found->deviceUri = libcups.ippGetString(attribute, 0, nullptr);
     } else if (strcmp(name, "printer-state-message") == 0) {
-        found->stateMessage = ippGetString(attribute, 0, nullptr);
+        found->stateMessage = libcups.ippGetString(attribute, 0, nullptr);
     } else if (strcmp(name, "printer-type") == 0) {
-        found->type = ippGetInteger(attribute, 0);
+        found->type = libcups.ippGetInteger(attribute, 0);
     } else if (strcmp(name, "printer-state") == 0) {
-        found->state = ippGetInteger(attribute, 0);
+        found->state = libcups.ippGetInteger(attribute, 0);
     }
 }
 
@@ -82,9 +151,9 @@ static void readQueueAttribute(ipp_attribute_t* attribute, QueueAttributes* foun
 static std::vector<CupsQueue> localQueues(ipp_t* response) {
     std::vector<CupsQueue> queues;
     QueueAttributes found = {};
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute != nullptr;
-         attribute = ippNextAttribute(response)) {
-        if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
+    for (ipp_attribute_t* attribute = libcups.ippFirstAttribute(response); attribute != nullptr;
+         attribute = libcups.ippNextAttribute(response)) {
+        if (libcups.ippGetGroupTag(attribute) != IPP_TAG_PRINTER) {
             keepLocalQueue(&found, &queues);
         } else {
             readQueueAttribute(attribute, &found);
@@ -97,21 +166,24 @@ static std::vector<CupsQueue> localQueues(ipp_t* response) {
 // Asks the server for its queues. False when the server cannot be asked; a server without
 // queues answers "not found", which is an empty list.
 static bool askForQueues(std::vector<CupsQueue>* queues, PlatformError* error) {
+    if (!libcupsLoaded(error)) {
+        return false;
+    }
     static const char* const wanted[] = {"printer-name", "device-uri", "printer-type",
                                          "printer-state", "printer-state-message"};
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  sizeof wanted / sizeof wanted[0], nullptr, wanted);
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    ipp_t* request = libcups.ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    libcups.ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                          sizeof wanted / sizeof wanted[0], nullptr, wanted);
+    ipp_t* response = libcups.cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     if (response == nullptr) {
-        bool empty = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
+        bool empty = libcups.cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
         if (!empty) {
             reportErrno(error, errno);
         }
         return empty;
     }
     *queues = localQueues(response);
-    ippDelete(response);
+    libcups.ippDelete(response);
     return true;
 }
 
@@ -187,12 +259,12 @@ static const char* noPassword(const char*, http_t*, const char*, const char*, vo
 
 // A request about one queue of the server.
 static ipp_t* queueRequest(ipp_op_t operation, const char* printerName) {
-    cupsSetPasswordCB2(noPassword, nullptr);
+    libcups.cupsSetPasswordCB2(noPassword, nullptr);
     char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
-                     "/printers/%s", printerName);
-    ipp_t* request = ippNewRequest(operation);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    libcups.httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
+                             "/printers/%s", printerName);
+    ipp_t* request = libcups.ippNewRequest(operation);
+    libcups.ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     return request;
 }
 
@@ -211,16 +283,16 @@ static PlatformErrorKind refusalKind(ipp_status_t status) {
 }
 
 static bool failedRequest(PlatformError* error) {
-    if (cupsLastError() <= IPP_STATUS_OK_CONFLICTING) {
+    if (libcups.cupsLastError() <= IPP_STATUS_OK_CONFLICTING) {
         return false;
     }
-    reportPlatformError(error, {refusalKind(cupsLastError()), 0});
+    reportPlatformError(error, {refusalKind(libcups.cupsLastError()), 0});
     return true;
 }
 
 // Sends a request and tells whether the server carried it out.
 static bool carriedOut(ipp_t* request, const char* resource, PlatformError* error) {
-    ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
+    libcups.ippDelete(libcups.cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource));
     return !failedRequest(error);
 }
 
@@ -232,11 +304,12 @@ struct CupsOpenQueue {
 
 // Whether an answer about one queue says that this program holds it.
 static bool heldByThisProgram(ipp_t* response) {
-    ipp_attribute_t* state = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
-    ipp_attribute_t* message = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT);
-    return state != nullptr && ippGetInteger(state, 0) == IPP_PSTATE_STOPPED &&
+    ipp_attribute_t* state = libcups.ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    ipp_attribute_t* message =
+        libcups.ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT);
+    return state != nullptr && libcups.ippGetInteger(state, 0) == IPP_PSTATE_STOPPED &&
            message != nullptr &&
-           strcmp(ippGetString(message, 0, nullptr), SPOOLER_HOLD_MESSAGE) == 0;
+           strcmp(libcups.ippGetString(message, 0, nullptr), SPOOLER_HOLD_MESSAGE) == 0;
 }
 
 static void cupsClose(SpoolerPrinterHandle printer) {
@@ -250,18 +323,21 @@ static void cupsClose(SpoolerPrinterHandle printer) {
 // A queue is open when it exists.
 static bool cupsOpen(const char* printerName, SpoolerPrinterHandle* printer, PlatformError* error) {
     *printer = 0;
+    if (!libcupsLoaded(error)) {
+        return false;
+    }
     static const char* const wanted[] = {"printer-name", "printer-state", "printer-state-message"};
     ipp_t* request = queueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, printerName);
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  sizeof wanted / sizeof wanted[0], nullptr, wanted);
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    libcups.ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                          sizeof wanted / sizeof wanted[0], nullptr, wanted);
+    ipp_t* response = libcups.cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     if (failedRequest(error)) {
-        ippDelete(response);
+        libcups.ippDelete(response);
         return false;
     }
     CupsOpenQueue* queue =
         new (std::nothrow) CupsOpenQueue{strdup(printerName), heldByThisProgram(response)};
-    ippDelete(response);
+    libcups.ippDelete(response);
     if (queue == nullptr || queue->name == nullptr) {
         cupsClose(reinterpret_cast<SpoolerPrinterHandle>(queue));
         reportErrno(error, ENOMEM);
@@ -274,8 +350,8 @@ static bool cupsOpen(const char* printerName, SpoolerPrinterHandle* printer, Pla
 // Stops the queue with the program's message; its jobs wait, and new ones are still taken.
 static bool holdQueue(const CupsOpenQueue* queue, PlatformError* error) {
     ipp_t* request = queueRequest(IPP_OP_PAUSE_PRINTER, queue->name);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, "printer-state-message", nullptr,
-                 SPOOLER_HOLD_MESSAGE);
+    libcups.ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, "printer-state-message", nullptr,
+                         SPOOLER_HOLD_MESSAGE);
     return carriedOut(request, "/admin/", error);
 }
 
@@ -284,9 +360,9 @@ static bool holdQueue(const CupsOpenQueue* queue, PlatformError* error) {
 static bool releaseQueue(const CupsOpenQueue* queue, const char* stateMessage,
                          PlatformError* error) {
     ipp_t* request = queueRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER, queue->name);
-    ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
-    ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-state-message", nullptr,
-                 stateMessage);
+    libcups.ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
+    libcups.ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-state-message", nullptr,
+                         stateMessage);
     return carriedOut(request, "/admin/", error);
 }
 

@@ -42,6 +42,11 @@ std::vector<std::vector<std::string>> ProcessDouble::interrupted() const {
     return list;
 }
 
+int ProcessDouble::runningNow() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return running();
+}
+
 int ProcessDouble::mostAtOnce() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return mostAtOnce_;

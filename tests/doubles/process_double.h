@@ -33,7 +33,9 @@ class ProcessDouble {
     // The arguments of every child started, in order, and of every child interrupted.
     std::vector<std::vector<std::string>> started() const;
     std::vector<std::vector<std::string>> interrupted() const;
-    // The most children that ran at once, and whether every handle was let go.
+    // The children running now (a script asked at a start counts its own), the most that ran at
+    // once, and whether every handle was let go.
+    int runningNow() const;
     int mostAtOnce() const;
     bool allReleased() const;
 

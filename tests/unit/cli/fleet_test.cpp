@@ -287,6 +287,34 @@ TEST_F(FleetRun, InterruptLetsTheWrittenImageFinishAndStartsNoOtherPrinter) {
     EXPECT_EQ(processes.interrupted().size(), 2u);
 }
 
+// Under --yes each upgrade follows its own printer's probe, while port 3's slow probe still
+// runs; a canary (port 1) still upgrades alone, the others start once it is verified.
+TEST_F(FleetRun, UnderYesAnUpgradeFollowsItsOwnProbe) {
+    for (auto [canary, runningAtUpgrades] :
+         {std::pair<int, std::vector<int>>{0, {2, 3, 1}}, {1, {2, 2, 1}}}) {
+        ProcessDouble* processes = nullptr;
+        std::vector<int> running; // at each upgrade's start, itself included
+        ProcessDouble double_([&](const std::vector<std::string>& arguments) {
+            ChildScript script = venue(arguments);
+            if (isUpgrade(arguments)) {
+                running.push_back(processes->runningNow());
+            } else if (argumentAfter(arguments, "--port") == "3") {
+                script.looks = 30;
+            }
+            return script;
+        });
+        processes = &double_;
+        CliOptions options;
+        options.yes = true;
+        options.jobs = 3;
+        options.canary = canary;
+        int exitCode = -1;
+        json report = run(3, options, &exitCode);
+        EXPECT_EQ(outcomes(report), (std::vector<std::string>{"upgraded", "upgraded", "failed"}));
+        EXPECT_EQ(running, runningAtUpgrades) << "--canary " << canary;
+    }
+}
+
 // --- staged runs: canaries, the failure limit and the dry run ----------------------------------
 
 struct StagedCase {
