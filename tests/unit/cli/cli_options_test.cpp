@@ -80,6 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "--ip 127.0.0.1:9100: give the port with --port"},
         UsageCase{"AddressOutOfRange", {"find", "--ip", "10.0.0.256"}, CLI_EXIT_USAGE},
         UsageCase{"AddressNotFourOctets", {"find", "--ip", "10.0.1"}, CLI_EXIT_USAGE},
+        UsageCase{"AddressWithTrailingDot", {"find", "--ip", "10.0.0.5."}, CLI_EXIT_USAGE},
         UsageCase{"PortZero", {"find", "--port", "0"}, CLI_EXIT_USAGE},
         UsageCase{"VariantThree", {"upgrade", "--variant", "3"}, CLI_EXIT_USAGE},
         UsageCase{"TwoSubcommands", {"probe", "versions"}, CLI_EXIT_USAGE},
