@@ -169,7 +169,7 @@ void flushConsoleOutput() {
 std::string printableText(const std::string& text) {
     std::string shown;
     for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
+        if ((c < 0x20 && c != '\t') || c == 0x7F) {
             char escape[8];
             snprintf(escape, sizeof escape, "\\x%02X", c);
             shown += escape;

@@ -51,7 +51,8 @@ void promptAnswered();
 
 // A text from a printer as a plain line may show it: every control character (ESC among them,
 // which would drive the terminal) and DEL written \xHH, so that nothing a printer sends can
-// clear the screen or rewrite a line. JSON shows texts as they are.
+// clear the screen or rewrite a line. A tab only moves the cursor on, and the versions list
+// aligns its columns with tabs: it stays. JSON shows texts as they are.
 std::string printableText(const std::string& text);
 
 // The closing JSON object: the one thing on standard output with --json.

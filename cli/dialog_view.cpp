@@ -28,7 +28,9 @@ std::vector<std::string> dialogFieldLines(const ProbeOutcome& probe) {
         {"Logic board", shown(probe.board)}, {"Version", printableText(probe.version)},
         {"Upgrade", printableText(upgrade)},
     };
-    if (probe.variantNames != nullptr) {
+    // The dialog fills its combo box for every ready printer but shows it only for a raster
+    // printer, whose images are then the variants' own.
+    if (probe.variantImages != nullptr) {
         std::string entries;
         for (int index = 0; index < variantEntryCount(probe.variantNames); ++index) {
             entries += (index == 0 ? "" : "   ") + std::to_string(index + 1) + ": " +

@@ -349,6 +349,11 @@ TEST_F(TicketflashProcess, PlainOutputShowsTheFieldsAsAlignedLinesWithPrinterTex
     EXPECT_EQ(outcome.output.find('\x1b'), std::string::npos);
     EXPECT_NE(outcome.output.find("Version      V1.00;\n"), std::string::npos);
     EXPECT_NE(outcome.output.find("Upgrade      " + G_CAPTION + "\n"), std::string::npos);
+    // A G printer has no variants to choose, though the dialog's hidden combo box holds some.
+    EXPECT_EQ(outcome.output.find("Variants"), std::string::npos) << outcome.output;
+    // The tool's own tabs are no control from a printer.
+    ChildOutcome versions = run({"versions"});
+    EXPECT_NE(versions.output.find("Logic Bd I  \t- V1.12"), std::string::npos) << versions.output;
 }
 
 // --- inputs with bounds --------------------------------------------------------------------
