@@ -40,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             reply.begin() + reply.size() * (piece + 1) / count);
     }
     installScriptedPrinter(pieces);
+    // Each input is an upgrade of its own: without this, the request of the first one would
+    // withhold every later one, and nothing after it would reach the reply.
+    reopenFlashModeGate();
     bool entered = printer.portType == PORT_TYPE_ETHERNET ? enterFlashModeEthernet(1)
                                                           : enterFlashModeLocal(1, &printer);
     if (entered != holdsMarker(deliveredBytes())) {

@@ -3,9 +3,11 @@
 #include "platform/kernel.h"
 #include "platform/local_channel.h"
 #include "platform/network.h"
+#include "platform/state_files.h"
 #include "platform/user_interface.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -108,6 +110,35 @@ const NetworkService scriptedNetwork = {
     .close = closeAny,
 };
 
+// The state files (the history of upgrades, the spooler journal) are kept nowhere: a target
+// must neither write the machine's history nor wait for its disk at every input.
+bool readAbsent(const char*, char*, uint32_t, uint32_t* length, bool* present, PlatformError*) {
+    *length = 0;
+    *present = false;
+    return true;
+}
+bool replaceNowhere(const char*, const char*, uint32_t, PlatformError*) {
+    return true;
+}
+bool renameNowhere(const char*, const char*, PlatformError*) {
+    return true;
+}
+bool removeNowhere(const char*, PlatformError*) {
+    return true;
+}
+void pathOfName(const char* name, char* path, uint32_t size) {
+    snprintf(path, size, "%s", name);
+}
+
+const StateFileService noStateFiles = {
+    .read = readAbsent,
+    .replace = replaceNowhere,
+    .append = replaceNowhere,
+    .rename = renameNowhere,
+    .remove = removeNowhere,
+    .path = pathOfName,
+};
+
 } // namespace
 
 void installQuietServices() {
@@ -121,6 +152,7 @@ void installQuietServices() {
     silentUserInterface.setText = showNothing;
     kernelService = &quietKernel;
     userInterfaceService = &silentUserInterface;
+    stateFileService = &noStateFiles;
 }
 
 bool splitRouteAndReply(const uint8_t* data, size_t size, uint8_t* route,

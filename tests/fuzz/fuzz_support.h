@@ -8,8 +8,8 @@
 #include <vector>
 
 // Waits, diagnostic lines and message boxes cost nothing; a worker thread is "started" without
-// running, so that a flash writer never runs inside a target. Every other operation stays the
-// program's own. Installed once.
+// running, so that a flash writer never runs inside a target; state files are kept nowhere
+// (reads find none). Every other operation stays the program's own. Installed once.
 void installQuietServices();
 
 // For the targets whose first input byte picks a route: installs the quiet services (once)
